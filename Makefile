@@ -1,0 +1,32 @@
+# ZEMBLOID: `make` builds build/zembloid.scr, `make test` runs every test,
+# `make run` starts the saver under Wine. BUILD names the build folder.
+BUILD ?= build
+NATIVE := $(BUILD)/native
+WIN32 := $(BUILD)/win32
+JOBS ?= $(shell nproc)
+CTEST_ARGS ?=
+
+.PHONY: all build deps test run clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release \
+	  -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) -DZEMBLOID_WIN32_DIR=$(abspath $(WIN32))
+	cmake --build $(NATIVE) -j $(JOBS)
+	cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/mingw-i686.cmake) \
+	  -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) -DZEMBLOID_FRAME_DIR=$(abspath $(NATIVE))/frames
+	cmake --build $(WIN32) -j $(JOBS)
+
+test: build
+	cd $(NATIVE) && ctest --output-on-failure $(CTEST_ARGS)
+
+run: build
+	ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_WIN32_DIR=$(abspath $(WIN32)) /usr/bin/python3 scripts/run-saver.py
+
+clean:
+	rm -rf $(BUILD)

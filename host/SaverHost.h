@@ -1,0 +1,62 @@
+// Saver host: the process-wide framework record and the procedures that make up
+// entry, the saver window, its message chain and the close rules.
+#pragma once
+
+#include <windows.h>
+#include <imm.h>
+
+typedef BOOL(WINAPI *VerifyScreenSavePwdProc)(HWND window);
+typedef HIMC(WINAPI *ImmAssociateContextProc)(HWND window, HIMC context);
+
+// Everything the framework knows about this process. One instance, zeroed at
+// start except for lastVerifyTick, whose "no verification yet" value is all ones.
+struct SaverRecord {
+    // Entry and mode dispatch.
+    HINSTANCE instance = nullptr;
+    bool win9x = false;
+    // Saver window and message chain.
+    HWND mainWindow = nullptr;
+    bool preview = false;
+    HMODULE imeModule = nullptr;
+    ImmAssociateContextProc imeAssociate = nullptr;
+    HIMC savedInputContext = nullptr;
+    // Close rules.
+    bool closing = false;
+    bool checking = false;
+    DWORD lastVerifyTick = 0xFFFFFFFF;
+    POINT mouseBaseline = {0, 0};
+    // Windows 9x password lock.
+    HMODULE passwordModule = nullptr;
+    VerifyScreenSavePwdProc verifyPassword = nullptr;
+};
+
+extern SaverRecord SaverState;
+
+// The verify-password request the saver window sends to itself.
+const UINT WM_VERIFY_PASSWORD = WM_APP;
+
+// Entry and mode dispatch.
+void SaverEntry();
+int SaverMain(HINSTANCE instance, const char *tail);
+int RunPreview(const char *text);
+int SetSaverRunning(BOOL on);
+
+// Saver window and message chain.
+int RunSaverWindow(HWND parent);
+LRESULT CALLBACK SaverOuterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Close rules: the last stage of the chain.
+LRESULT WINAPI SaverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL CheckCloseAllowed(HWND window);
+
+// Windows 9x password lock and password change.
+void LoadPasswordVerifier();
+void UnloadPasswordVerifier();
+int RunChangePassword(const char *text);
+void ChangeSaverPassword(HWND owner);
+
+// Hooks the saver itself fills: its window procedure (the middle stage of the
+// chain), configure mode, and the dialog-class registration hook.
+LRESULT WINAPI SaverFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int RunConfigure(HWND owner);
+BOOL RegisterSaverDialogClasses(HINSTANCE instance);

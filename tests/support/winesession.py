@@ -1,0 +1,297 @@
+"""Wine sessions for the tests: a private prefix and a private virtual display.
+
+Every session copies a prefix template (made once per build tree) into a
+folder of its own, starts its own Xvfb, runs Windows programs there, and on
+exit ends only what it started: its wineserver and its Xvfb.
+
+Command line:
+  winesession.py template          make the prefix template if it is missing
+  winesession.py gtest EXE [ARGS]  run a Win32 GoogleTest executable in a session
+"""
+
+import contextlib
+import fcntl
+import hashlib
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+SOURCE_DIR = os.environ.get(
+    "ZEMBLOID_SOURCE_DIR",
+    os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+BUILD_DIR = os.environ.get("ZEMBLOID_BUILD", os.path.join(SOURCE_DIR, "build"))
+WIN32_DIR = os.environ.get("ZEMBLOID_WIN32_DIR", os.path.join(BUILD_DIR, "win32"))
+SCR = os.path.join(BUILD_DIR, "zembloid.scr")
+LAUNCH = os.path.join(WIN32_DIR, "launch.exe")
+WINE_DIR = os.path.join(BUILD_DIR, "wine")
+TEMPLATE = os.path.join(WINE_DIR, "template")
+PREFIX_REG = os.path.join(SOURCE_DIR, "tests", "support", "prefix.reg")
+
+# Folders of a prefix that hold only the system's own DLLs and data: sessions
+# share them through hard links instead of copying half a gigabyte each time.
+SHARED_FOLDERS = ("system32", "syswow64", "winsxs", "globalization", "resources")
+
+BASE_ENV = {
+    "WINEDEBUG": "-all",
+    "WINEARCH": "win32",
+    # No Mono or Gecko installer prompts.
+    "WINEDLLOVERRIDES": "mscoree,mshtml=",
+    # Code page 932, so that Shift-JIS text converts as on a Japanese system.
+    "LC_ALL": "ja_JP.UTF-8",
+}
+
+
+def wait_until(predicate, timeout, interval=0.05):
+    """Polls predicate until it returns a true value or timeout seconds pass."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
+def _template_stamp():
+    digest = hashlib.sha256()
+    if os.path.exists(PREFIX_REG):
+        with open(PREFIX_REG, "rb") as f:
+            digest.update(f.read())
+    return digest.hexdigest()
+
+
+def ensure_template():
+    """Makes the prefix template once per build tree; safe to call concurrently."""
+    os.makedirs(WINE_DIR, exist_ok=True)
+    stamp_path = os.path.join(TEMPLATE, ".zembloid-ready")
+    with open(os.path.join(WINE_DIR, "template.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        stamp = _template_stamp()
+        if os.path.exists(stamp_path):
+            with open(stamp_path) as f:
+                if f.read() == stamp:
+                    return TEMPLATE
+        shutil.rmtree(TEMPLATE, ignore_errors=True)
+        env = dict(os.environ, **BASE_ENV, WINEPREFIX=TEMPLATE)
+        env.pop("DISPLAY", None)
+        subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=240, check=True)
+        if os.path.exists(PREFIX_REG):
+            subprocess.run(["wine", "regedit", "/S", PREFIX_REG], env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=60, check=True)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=60)
+        with open(stamp_path, "w") as f:
+            f.write(stamp)
+    return TEMPLATE
+
+
+def _copy_prefix(source, target):
+    def copy(src, dst):
+        rel = os.path.relpath(src, source).split(os.sep)
+        if len(rel) > 3 and rel[:2] == ["drive_c", "windows"] and rel[2] in SHARED_FOLDERS:
+            os.link(src, dst)
+        else:
+            shutil.copy2(src, dst)
+    shutil.copytree(source, target, symlinks=True, copy_function=copy,
+                    ignore=shutil.ignore_patterns(".zembloid-ready"))
+
+
+class WineSession:
+    """One private Wine prefix and one private X display.
+
+    Use as a context manager. `name` names the prefix folder under the build
+    tree; `screen` is the virtual display's width and height.
+    """
+
+    def __init__(self, name, screen=(1024, 768), depth=24, display=None):
+        self.name = re.sub(r"[^A-Za-z0-9_.-]", "_", name)
+        self.screen = screen
+        self.depth = depth
+        self.prefix = os.path.join(WINE_DIR, "sessions", self.name)
+        self.xvfb = None
+        self.display = display
+        self.own_display = display is None
+        self.env = None
+        self._children = []
+
+    # Set-up and tear-down -------------------------------------------------
+
+    def __enter__(self):
+        ensure_template()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
+        _copy_prefix(TEMPLATE, self.prefix)
+        if self.own_display:
+            self._start_display()
+        self.env = dict(os.environ, **BASE_ENV, WINEPREFIX=self.prefix, DISPLAY=self.display)
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def _start_display(self):
+        read_fd, write_fd = os.pipe()
+        width, height = self.screen
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+             "%dx%dx%d" % (width, height, self.depth), "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 20
+        with os.fdopen(read_fd, "rb") as pipe:
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = pipe.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip().isdigit():
+            self.xvfb.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.strip().decode()
+
+    def close(self):
+        """Ends this session's programs, its wineserver and its display."""
+        for child in self._children:
+            if child.poll() is None:
+                with contextlib.suppress(ProcessLookupError):
+                    os.killpg(child.pid, signal.SIGKILL)
+        if self.env is not None:
+            with contextlib.suppress(Exception):
+                subprocess.run(["wineserver", "-k"], env=self.env, timeout=30,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for child in self._children:
+            with contextlib.suppress(Exception):
+                child.wait(timeout=10)
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                self.xvfb.wait(timeout=10)
+            if self.xvfb.poll() is None:
+                self.xvfb.kill()
+            self.xvfb = None
+        shutil.rmtree(self.prefix, ignore_errors=True)
+
+    # Running programs -----------------------------------------------------
+
+    def wine(self, *args, timeout=60, cwd=None, env=None):
+        """Runs `wine ARGS` to completion; returns the CompletedProcess."""
+        return subprocess.run(["wine", *args], env=dict(self.env, **(env or {})), cwd=cwd,
+                              timeout=timeout,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              errors="replace")
+
+    def start(self, *args, cwd=None, env=None, **popen_args):
+        """Starts `wine ARGS` in the background; the session ends it on close."""
+        popen_args.setdefault("stdout", subprocess.PIPE)
+        popen_args.setdefault("stderr", subprocess.DEVNULL)
+        child = subprocess.Popen(["wine", *args], env=dict(self.env, **(env or {})), cwd=cwd,
+                                 text=True,
+                                 errors="replace", start_new_session=True, **popen_args)
+        self._children.append(child)
+        return child
+
+    def launch(self, command_line, timeout=30):
+        """Runs a Windows command line (exactly as given: tabs, quotes and all)
+        through the launcher and returns the program's full 32-bit exit code,
+        or None when it did not end in time."""
+        result = self.wine(LAUNCH, "--timeout", str(int(timeout * 1000)), timeout=timeout + 30,
+                           env={"LAUNCH_COMMAND_LINE": command_line})
+        return parse_exit_code(result.stdout)
+
+    def start_launch(self, command_line, timeout=60):
+        """Starts the launcher in the background; read the exit code later
+        with parse_exit_code(process.communicate()[0])."""
+        return self.start(LAUNCH, "--timeout", str(int(timeout * 1000)),
+                          env={"LAUNCH_COMMAND_LINE": command_line})
+
+    def scr_command(self, tail=""):
+        """A command line that starts zembloid.scr by its Windows path."""
+        return '"%s"%s' % (windows_path(SCR), (" " + tail) if tail else "")
+
+    def reg_add(self, key, value, data, kind="REG_SZ"):
+        result = self.wine("reg", "add", key, "/v", value, "/t", kind, "/d", str(data), "/f")
+        if result.returncode != 0:
+            raise RuntimeError("reg add failed: " + result.stderr)
+
+    def emulate_win98(self, exe_name):
+        """Makes GetVersionExA report Windows 98 to the named executable only."""
+        self.reg_add("HKCU\\Software\\Wine\\AppDefaults\\" + exe_name, "Version", "win98")
+
+    def windows_dir(self):
+        return os.path.join(self.prefix, "drive_c", "windows")
+
+    def wait_for_wineserver(self, timeout=30):
+        """Waits until every program of this session has ended."""
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=timeout)
+
+    # The display ----------------------------------------------------------
+
+    def xdotool(self, *args, timeout=20):
+        result = subprocess.run(["xdotool", *[str(a) for a in args]], env=self.env,
+                                timeout=timeout, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        return result.stdout
+
+    def find_windows(self, title):
+        """X window ids of visible windows whose title is exactly `title`."""
+        out = self.xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(title))
+        return [int(line) for line in out.split()]
+
+    def wait_for_window(self, title, timeout=20):
+        found = wait_until(lambda: self.find_windows(title), timeout)
+        return found[0] if found else None
+
+    def screenshot(self):
+        """The whole virtual screen as a PIL RGB image."""
+        from PIL import Image
+        import io
+        png = subprocess.run(["import", "-display", self.display, "-window", "root", "png:-"],
+                             env=self.env, timeout=30, stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, check=True).stdout
+        return Image.open(io.BytesIO(png)).convert("RGB")
+
+
+def windows_path(path):
+    """The path of a file of this machine as Wine's Z: drive names it."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def parse_exit_code(output):
+    match = re.search(r"exit 0x([0-9A-Fa-f]{8})", output or "")
+    return int(match.group(1), 16) if match else None
+
+
+def run_gtest(exe, args, screen=(1024, 768)):
+    name = os.path.splitext(os.path.basename(exe))[0]
+    with WineSession("gtest-" + name, screen=screen) as session:
+        child = session.start(exe, *args, cwd=os.path.dirname(exe),
+                              stdout=None, stderr=subprocess.STDOUT)
+        try:
+            return child.wait(timeout=540)
+        except subprocess.TimeoutExpired:
+            print("%s did not finish in time" % exe, flush=True)
+            return 1
+
+
+def main(argv):
+    if len(argv) >= 2 and argv[1] == "template":
+        ensure_template()
+        print("prefix template ready: " + TEMPLATE)
+        return 0
+    if len(argv) >= 3 and argv[1] == "gtest":
+        return run_gtest(os.path.abspath(argv[2]), argv[3:])
+    print(__doc__)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
