@@ -57,6 +57,12 @@ const int EXIT_NO_WINDOW = -1;
 int RunSaverWindow(HWND parent);
 LRESULT CALLBACK SaverOuterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The steps of RunSaverWindow that make the window: the class (procedure
+// SaverOuterProc), and the full-screen window (no parent) or the preview
+// child of the given size. Set SaverState.preview before creating a preview.
+BOOL RegisterSaverClass();
+HWND CreateSaverWindow(HWND parent, int width, int height);
+
 // The stage the outer procedure hands messages on to. Always SaverFrameProc in
 // the product; tests put a recorder in front of it to see what gets through.
 extern WNDPROC SaverMiddleStage;

@@ -10,7 +10,7 @@ static const WORD SAVER_CLASS_ICON = 100;
 
 WNDPROC SaverMiddleStage = SaverFrameProc;
 
-static WNDCLASSA SaverWindowClass()
+BOOL RegisterSaverClass()
 {
     WNDCLASSA windowClass;
     ZeroMemory(&windowClass, sizeof windowClass);
@@ -24,7 +24,7 @@ static WNDCLASSA SaverWindowClass()
     windowClass.hbrBackground = (HBRUSH)GetStockObject(BLACK_BRUSH);
     windowClass.lpszMenuName = nullptr;
     windowClass.lpszClassName = SAVER_CLASS;
-    return windowClass;
+    return RegisterClassA(&windowClass) != 0;
 }
 
 // A full-screen saver already running brings itself forward instead of
@@ -37,7 +37,7 @@ static bool RaiseRunningSaver()
     return true;
 }
 
-static HWND CreateSaverWindow(HWND parent, int width, int height)
+HWND CreateSaverWindow(HWND parent, int width, int height)
 {
     if (parent != nullptr)
         return CreateWindowExA(0, SAVER_CLASS, PREVIEW_TITLE,
@@ -65,7 +65,6 @@ static int RunMessageLoop()
 // running, or EXIT_NO_WINDOW when the class or window could not be made.
 int RunSaverWindow(HWND parent)
 {
-    WNDCLASSA windowClass = SaverWindowClass();
     int width, height;
     if (parent != nullptr) {
         RECT client;
@@ -79,7 +78,7 @@ int RunSaverWindow(HWND parent)
         if (RaiseRunningSaver()) return 0;
         LoadPasswordVerifier();
     }
-    if (RegisterClassA(&windowClass))
+    if (RegisterSaverClass())
         SaverState.mainWindow = CreateSaverWindow(parent, width, height);
     int result = EXIT_NO_WINDOW;
     if (SaverState.mainWindow != nullptr) {
