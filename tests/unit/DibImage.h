@@ -9,7 +9,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-struct DibSpec {
+struct DibLayout {
     uint32_t headerSize;
     uint32_t width;
     uint32_t height;
@@ -28,28 +28,28 @@ inline void PutLE(std::vector<uint8_t> &bytes, size_t offset, uint32_t value, in
 // red i ^ 0x5A, reserved 0xEE). Info-header fields are written at their usual
 // offsets even when the stated size is shorter, so that a reader ignoring the
 // size field would see them; the bytes end there or after the table.
-inline std::vector<uint8_t> MakeDib(const DibSpec &spec)
+inline std::vector<uint8_t> MakeDib(const DibLayout &layout)
 {
-    bool core = spec.headerSize == 12;
+    bool core = layout.headerSize == 12;
     size_t entrySize = core ? 3 : 4;
-    size_t tableStart = spec.headerSize;
+    size_t tableStart = layout.headerSize;
     size_t fieldsEnd = core ? 12 : 40;
-    size_t total = tableStart + entrySize * spec.tableEntries;
+    size_t total = tableStart + entrySize * layout.tableEntries;
     std::vector<uint8_t> bytes(total > fieldsEnd ? total : fieldsEnd, 0);
-    PutLE(bytes, 0, spec.headerSize, 4);
+    PutLE(bytes, 0, layout.headerSize, 4);
     if (core) {
-        PutLE(bytes, 4, spec.width, 2);
-        PutLE(bytes, 6, spec.height, 2);
+        PutLE(bytes, 4, layout.width, 2);
+        PutLE(bytes, 6, layout.height, 2);
         PutLE(bytes, 8, 1, 2);
-        PutLE(bytes, 10, spec.bitCount, 2);
+        PutLE(bytes, 10, layout.bitCount, 2);
     } else {
-        PutLE(bytes, 4, spec.width, 4);
-        PutLE(bytes, 8, spec.height, 4);
+        PutLE(bytes, 4, layout.width, 4);
+        PutLE(bytes, 8, layout.height, 4);
         PutLE(bytes, 12, 1, 2);
-        PutLE(bytes, 14, spec.bitCount, 2);
-        PutLE(bytes, 32, spec.coloursUsed, 4);
+        PutLE(bytes, 14, layout.bitCount, 2);
+        PutLE(bytes, 32, layout.coloursUsed, 4);
     }
-    for (uint32_t i = 0; i < spec.tableEntries; ++i) {
+    for (uint32_t i = 0; i < layout.tableEntries; ++i) {
         uint8_t *entry = &bytes[tableStart + entrySize * i];
         entry[0] = uint8_t(i);
         entry[1] = uint8_t(255 - i);

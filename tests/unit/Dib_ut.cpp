@@ -9,7 +9,7 @@ namespace {
 
 struct AccessorCase {
     const char *name;
-    DibSpec dib;
+    DibLayout dib;
     uint16_t width, height, bitCount;
     uint32_t tableCount;
     size_t bitsOffset;

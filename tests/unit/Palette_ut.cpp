@@ -51,7 +51,7 @@ enum Source { TABLE, BUILT_IN };
 
 struct PaletteCase {
     const char *name;
-    DibSpec dib;
+    DibLayout dib;
     uint32_t count;
     Source source;
 };
@@ -133,7 +133,7 @@ TEST(DibPalette, ReservedByteIgnoredAndFlagsOnEveryEntry)
 TEST(DibPalette, NeverReadsPastTheStoredTable)
 {
     // Each bitmap ends with its colour table: reading beyond it would fault.
-    const DibSpec cases[] = {
+    const DibLayout cases[] = {
         {40, 8, 8, 8, 2, 2},
         {40, 8, 8, 8, 300, 300},
         {12, 8, 8, 4, 0, 16},
@@ -142,10 +142,10 @@ TEST(DibPalette, NeverReadsPastTheStoredTable)
         {40, 8, 8, 24, 0, 0},
         {40, 8, 8, 32, 0xFFFFFFFF, 0},
     };
-    for (const DibSpec &spec : cases) {
-        SCOPED_TRACE(spec.headerSize);
-        std::vector<uint8_t> bytes = MakeDib(spec);
-        bytes.resize(spec.headerSize + (spec.headerSize == 12 ? 3 : 4) * spec.tableEntries);
+    for (const DibLayout &layout : cases) {
+        SCOPED_TRACE(layout.headerSize);
+        std::vector<uint8_t> bytes = MakeDib(layout);
+        bytes.resize(layout.headerSize + (layout.headerSize == 12 ? 3 : 4) * layout.tableEntries);
         GuardedBytes guarded(bytes);
         FilledBlock block(guarded.data(), 0);
         EXPECT_GT(block.count, 0u);
