@@ -124,6 +124,20 @@ class SaverEndToEnd(unittest.TestCase):
                 self.assertEqual(ALL_ONES, self.session.launch(self.session.scr_command(tail), timeout=EXIT_WAIT))
         self.assertIsNone(self.saver_window())
 
+    def test_windows_98_is_recognised(self):
+        key = "HKCU\\Software\\Wine\\AppDefaults\\" + os.path.basename(winesession.SCR)
+        self.session.emulate_win98(os.path.basename(winesession.SCR))
+        try:
+            # Change-password mode exists only there, and ends with 0.
+            self.assertEqual(0, self.session.launch(self.session.scr_command("/a 123"), timeout=EXIT_WAIT))
+            # Without a password the first close request is admitted.
+            saver = self.start_saver()
+            self.session.xdotool("key", "space")
+            self.assertEqual(0, self.exit_code(saver))
+        finally:
+            self.session.wine("reg", "delete", key, "/f")
+        self.assertEqual(ALL_ONES, self.session.launch(self.session.scr_command("/a 123"), timeout=EXIT_WAIT))
+
     def test_preview_fills_the_given_window_and_ends_with_it(self):
         for width, height in [(152, 112), (301, 203)]:
             with self.subTest(size=(width, height)):
