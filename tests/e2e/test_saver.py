@@ -3,6 +3,7 @@ preview mode and refused command lines, under Wine on a virtual display."""
 
 import os
 import re
+import shutil
 import time
 import unittest
 
@@ -35,9 +36,11 @@ class SaverEndToEnd(unittest.TestCase):
         self.savers = []
 
     def tearDown(self):
-        # No saver outlives its test: ask it to close, then wait for it.
-        if any(p.poll() is None for p in self.savers):
+        # No saver outlives its test, even one a failed test started by
+        # accident: ask it to close, then wait for it.
+        if self.saver_window() is not None:
             self.probe("close")
+            wait_until(lambda: self.saver_window() is None, EXIT_WAIT, interval=0.5)
         for p in self.savers:
             try:
                 p.communicate(timeout=EXIT_WAIT)
@@ -122,6 +125,16 @@ class SaverEndToEnd(unittest.TestCase):
         for tail in tails:
             with self.subTest(tail=tail):
                 self.assertEqual(ALL_ONES, self.session.launch(self.session.scr_command(tail), timeout=EXIT_WAIT))
+        self.assertIsNone(self.saver_window())
+
+    def test_quoted_program_path_with_blanks_is_skipped_whole(self):
+        # Were the name cut at its blank, the tail would start with "saver\..."
+        # and run the saver instead of refusing /x.
+        folder = os.path.join(self.session.prefix, "drive_c", "my saver")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy(winesession.SCR, folder)
+        command = '"C:\\my saver\\%s" /x' % os.path.basename(winesession.SCR)
+        self.assertEqual(ALL_ONES, self.session.launch(command, timeout=EXIT_WAIT))
         self.assertIsNone(self.saver_window())
 
     def test_windows_98_is_recognised(self):
