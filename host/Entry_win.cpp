@@ -25,6 +25,7 @@ static bool DetectWin9x()
     return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
 }
 
+// Runs the mode the tail selects and returns its exit code.
 static int DispatchCommandTail(const char *tail)
 {
     ModeRequest request = ScanCommandTail(tail);
@@ -52,6 +53,8 @@ int SaverMain(HINSTANCE instance, const char *tail)
     return RunGuarded(DispatchCommandTail, tail);
 }
 
+// Preview mode inside the window whose decimal handle starts the text; -1 when
+// the text names no window.
 int RunPreview(const char *text)
 {
     HWND parent = (HWND)(UINT_PTR)ParseWindowHandle(text);
@@ -59,6 +62,9 @@ int RunPreview(const char *text)
     return RunSaverWindow(parent);
 }
 
+// Tells Windows 9x whether a screen saver is running (which, while set, keeps
+// the system's task-switch keys from leaving a locked saver). Other platforms
+// have no such flag; nothing is called there and the result is 0.
 int SetSaverRunning(BOOL on)
 {
     if (!SaverState.win9x) return 0;
