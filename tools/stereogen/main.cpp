@@ -17,7 +17,7 @@ static const char USAGE[] =
     "\n"
     "DEPTH.pgm is an 8-bit greyscale PGM file (binary P5 or plain P2) of any size:\n"
     "white is nearest, black is farthest, greys lie in between. Most image editors\n"
-    "save PGM; for example `convert depth.png -colorspace Gray depth.pgm`.\n"
+    "save PGM; for example `convert depth.png -colorspace Gray -depth 8 depth.pgm`.\n"
     "The picture is as large as the depth map. The farthest depth repeats every\n"
     "100 pixels and the nearest every 80, so draw shapes at least about 20 pixels\n"
     "wide and 10 high, keep them 60 pixels or more from the left and right edges,\n"
