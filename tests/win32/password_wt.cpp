@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -276,25 +275,6 @@ TEST_F(PasswordLock, LoadingAgainAfterTheSettingIsTurnedOffReleasesTheVerifier)
     LoadPasswordVerifier();
     ExpectNothingLoaded();
     EXPECT_FALSE(SystemSaverRunning());
-}
-
-TEST_F(PasswordLock, LoadedVerifierAnswersForTheWindow)
-{
-    StoreSetting(REG_DWORD, Dword(1));
-    SetEnvironmentVariableA("ZEMBLOID_PWD_ANSWERS", "01");
-    LoadPasswordVerifier();
-    ASSERT_NE(nullptr, SaverState.verifyPassword);
-    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                  nullptr, nullptr);
-    ASSERT_NE(nullptr, window);
-    EXPECT_FALSE(SaverState.verifyPassword(window));
-    EXPECT_TRUE(SaverState.verifyPassword(window));
-    DestroyWindow(window);
-    SetEnvironmentVariableA("ZEMBLOID_PWD_ANSWERS", nullptr);
-    char expected[64];
-    snprintf(expected, sizeof expected, "verify 1 owner %lu visible 0 running 1",
-             (unsigned long)(UINT_PTR)window);
-    EXPECT_NE(std::string::npos, Log().find(expected)) << Log();
 }
 
 TEST_F(PasswordLock, UnloadWithNothingLoadedMakesNoSystemCall)
