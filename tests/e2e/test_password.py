@@ -182,7 +182,7 @@ class PasswordEnabled(unittest.TestCase):
 
     def test_rejection_keeps_the_saver_and_a_quick_retry_is_ignored(self):
         box = self.box
-        box.session.env["ZEMBLOID_PWD_KEYS_MS"] = "60,600"
+        box.session.env["ZEMBLOID_PWD_KEYS_MS"] = "30,600"
         launcher = box.start_saver(self)
         self.assertEqual(["attach"], box.verifier_lines(), "the verifier is loaded with the window")
         self.assertEqual(1, box.saver_flag(), "the running flag is set while the verifier is loaded")
