@@ -192,12 +192,14 @@ class PasswordEnabled(unittest.TestCase):
         calls = box.verify_calls()
         answers = box.answers()
         keys = [tuple(map(int, m.groups())) for m in
-                (re.match(r"key (\d+) after (\d+)", line) for line in box.verifier_lines()) if m]
+                (re.match(r"key (\d+) after (\d+) cursor (\d+)", line)
+                 for line in box.verifier_lines()) if m]
         self.assertEqual(2, len(calls), box.verifier_lines())
         self.assertEqual(2, len(keys), box.verifier_lines())
         first_end = answers[1][1]
-        (quick_tick, quick_after), (late_tick, late_after) = keys
+        (quick_tick, quick_after, quick_cursor), (late_tick, _, _) = keys
         self.assertLess(quick_after, 200, "the quick key came too late to test the pause")
+        self.assertEqual(0, quick_cursor, "the verifier's arrow is hidden again after a rejection")
         self.assertGreaterEqual(calls[1]["start"], late_tick,
                                 "the key within 200 ms asked again: %s" % box.verifier_lines())
         self.assertGreaterEqual(calls[1]["start"] - first_end, 200)

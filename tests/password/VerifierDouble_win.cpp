@@ -10,7 +10,8 @@
 //                         it answers, as the system's modal dialog would
 //   ZEMBLOID_PWD_KEYS_MS  comma-separated delays after the first call returns
 //                         at which a key is pressed (space), timed from here
-//                         because a test driving the display cannot be so exact
+//                         because a test driving the display cannot be so
+//                         exact; the cursor shown at each press is logged
 // Built once with the verifier entry and once without it.
 #include "DoubleLog_win.h"
 
@@ -82,18 +83,22 @@ static KeyPlan keyPlan;
 
 static DWORD WINAPI PressKeys(LPVOID)
 {
-    const char *cursor = keyPlan.delays;
-    while (*cursor) {
+    const char *next = keyPlan.delays;
+    while (*next) {
         char *end = nullptr;
-        DWORD delay = strtoul(cursor, &end, 10);
-        if (end == cursor) break;
+        DWORD delay = strtoul(next, &end, 10);
+        if (end == next) break;
         DWORD elapsed = GetTickCount() - keyPlan.returnTick;
         if (delay > elapsed) Sleep(delay - elapsed);
+        CURSORINFO cursor = {};
+        cursor.cbSize = sizeof cursor;
+        GetCursorInfo(&cursor);
         DWORD pressed = GetTickCount();
         keybd_event(VK_SPACE, 0x39, 0, 0);
         keybd_event(VK_SPACE, 0x39, KEYEVENTF_KEYUP, 0);
-        DoubleLog(LOG, "key %lu after %lu", pressed, pressed - keyPlan.returnTick);
-        cursor = *end == ',' ? end + 1 : end;
+        DoubleLog(LOG, "key %lu after %lu cursor %lu", pressed, pressed - keyPlan.returnTick,
+                  (unsigned long)(UINT_PTR)cursor.hCursor);
+        next = *end == ',' ? end + 1 : end;
     }
     return 0;
 }
@@ -116,6 +121,8 @@ extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND owner)
     DoubleLog(LOG, "verify %ld owner %lu visible %d running %d start %lu", call,
               (unsigned long)(UINT_PTR)owner, IsWindowVisible(owner) ? 1 : 0, running ? 1 : 0,
               GetTickCount());
+    // The system's dialog shows the arrow; the saver must hide it again.
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     DispatchFor(EnvironmentNumber("ZEMBLOID_PWD_HOLD_MS", 0));
     bool accept = AnswerForCall(call);
     DWORD end = GetTickCount();
