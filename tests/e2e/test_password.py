@@ -11,6 +11,8 @@ import subprocess
 import time
 import unittest
 
+from PIL import ImageChops
+
 import winesession
 from winesession import WineSession, parse_exit_code, wait_until, windows_path
 
@@ -139,6 +141,13 @@ class PasswordSession:
         time.sleep(0.5)
         return launcher
 
+    def animating(self, timeout=5):
+        """True once two screenshots differ: the frames are still being played."""
+        first = self.session.screenshot()
+        return bool(wait_until(
+            lambda: ImageChops.difference(first, self.session.screenshot()).getbbox(),
+            timeout, interval=0.1))
+
     def end_saver(self):
         """Ends a saver a failed test left running, so that the next one starts afresh."""
         launcher = getattr(self, "launcher", None)
@@ -224,6 +233,7 @@ class PasswordEnabled(unittest.TestCase):
             self.assertEqual(1, call["running"])
         self.assertEqual({1: 0, 2: 0}, {n: a for n, (a, _) in answers.items()})
         self.assertTrue(box.running(launcher), "a rejected password keeps the saver running")
+        self.assertTrue(box.animating(), "the animation stopped after a rejection")
         self.finish(launcher)
 
     def test_input_while_the_verifier_asks_does_nothing(self):
@@ -232,6 +242,7 @@ class PasswordEnabled(unittest.TestCase):
         launcher = box.start_saver(self)
         box.key()
         self.assertTrue(box.wait_for_calls(1), box.verifier_lines())
+        self.assertTrue(box.animating(timeout=1.0), "the animation stopped behind the verifier")
         for i in range(5):
             box.session.xdotool("key", "Escape", "mousemove", 100 + 150 * i, 500,
                                 "click", "1", "key", "Return")
