@@ -362,8 +362,9 @@ TEST_F(Settings, OkWritesChosenValueWhateverTheNotification)
     }
 }
 
-// The ways out that discard: the Cancel button, Escape, the close box and the
-// system menu's Close; Enter with no button focused keeps, like OK.
+// The ways out that discard: the Cancel button, Escape and the close box (both
+// arrive as IDCANCEL). Those that keep: the OK button, and Enter, which the
+// dialog manager turns into a click on the focused button or, with none, IDOK.
 TEST_F(Settings, WaysOutOfTheDialog)
 {
     const struct {
@@ -376,7 +377,9 @@ TEST_F(Settings, WaysOutOfTheDialog)
         {"Escape", [](HWND d) { PostKey(d, VK_ESCAPE); }, 0},
         {"close box", [](HWND d) { PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0); }, 0},
         {"WM_CLOSE", [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); }, 0},
+        {"IDCANCEL", [](HWND d) { SendMessageA(d, WM_COMMAND, IDCANCEL, 0); }, 0},
         {"Enter", [](HWND d) { PostKey(d, VK_RETURN); }, 1},
+        {"IDOK", [](HWND d) { SendMessageA(d, WM_COMMAND, IDOK, 0); }, 1},
         {"OK button", [](HWND d) { Command(d, IDC_CONFIG_OK); }, 1},
     };
     const std::string before = "[Desktop]\r\nA=1\r\n" + SpeedIni("12");
