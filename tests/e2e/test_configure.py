@@ -4,6 +4,7 @@ by control.ini and by screenshots of the dialog and the About box."""
 
 import os
 import re
+import subprocess
 import unittest
 
 import winesession
@@ -170,6 +171,37 @@ class ConfigureTest(unittest.TestCase):
         dialog.click(12 + 24, 96 + 7)  # OK, the value untouched by the About box
         self.assertEqual(self.exit_code(process), 1)
         self.assertEqual(self.read_ini(), "[ZEMBLOID]\r\nRedraw Speed=20\r\n")
+
+    def transient_for(self, window):
+        """The X window the given one is marked as belonging to, or None."""
+        out = subprocess.run(["xprop", "-id", str(window), "WM_TRANSIENT_FOR"], env=self.session.env,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                             timeout=20).stdout
+        match = re.search(r"window id # (0x[0-9a-fA-F]+)", out)
+        return int(match.group(1), 16) if match else None
+
+    def test_switches_for_configure_and_the_owner_they_give(self):
+        # /c and its variants give the foreground window (here a fresh Notepad)
+        # as owner; no switch at all, or separators only, give none.
+        cases = [("/c", True), ("/c:123", True), ("C", True),
+                 ("", False), ("/", False), (" - / -", False)]
+        self.write_ini("[ZEMBLOID]\r\nRedraw Speed=9\r\n")
+        for tail, owned in cases:
+            with self.subTest(tail=tail):
+                known = set(self.session.xdotool("search", "--class", "notepad").split())
+                self.session.start("notepad")
+                notepad = winesession.wait_until(
+                    lambda: set(self.session.xdotool(
+                        "search", "--onlyvisible", "--class", "notepad").split()) - known, 20)
+                self.assertTrue(notepad, "Notepad did not start")
+                process, dialog = self.open_dialog(tail)
+                owner = self.transient_for(self.session.find_windows_named(CONFIGURE_TITLE)[0])
+                self.assertEqual(owner, int(next(iter(notepad))) if owned else None)
+                # Keys go to the window under the pointer on this display.
+                x, y = dialog.point(65, 85)
+                self.session.xdotool("mousemove", x, y, "key", "Escape")
+                self.assertEqual(self.exit_code(process), 0)
+        self.assertEqual(self.read_ini(), "[ZEMBLOID]\r\nRedraw Speed=9\r\n")
 
     def assertIconShown(self, shot, near):
         """The icon's opaque pixels appear on screen exactly, close to `near`."""
