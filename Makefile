@@ -1,12 +1,13 @@
 # ZEMBLOID: `make` builds build/zembloid.scr, `make test` runs every test,
-# `make run` starts the saver under Wine. BUILD names the build folder.
+# `make run` starts the saver under Wine, `make bench` measures it against
+# a minimal program that draws the same frames. BUILD names the build folder.
 BUILD ?= build
 NATIVE := $(BUILD)/native
 WIN32 := $(BUILD)/win32
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all build deps test run clean
+.PHONY: all build deps test run bench clean
 
 all: build
 
@@ -27,6 +28,9 @@ test: build
 
 run: build
 	ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_WIN32_DIR=$(abspath $(WIN32)) /usr/bin/python3 scripts/run-saver.py
+
+bench: build
+	ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_WIN32_DIR=$(abspath $(WIN32)) /usr/bin/python3 tests/bench/bench.py
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,151 @@
+"""Measures zembloid.scr against the floor: a minimal Win32 program that does
+one BitBlt of a 640 x 480 1-bit DIB section per timer tick.
+
+Each program runs alone in a Wine session of its own (its own prefix,
+wineserver and Xvfb at 1024 x 768) at redraw speed 1 (10 ms) and at the
+default 15 (150 ms). For each run it reports:
+  start-up  wall seconds from starting the process to the first frame on screen
+  cpu       CPU seconds (user + system) of the program's process per wall second
+  rss       resident memory of the program's process
+and the ratios saver / floor, checked against the bars below. The exit code is
+0 when every bar holds.
+"""
+import os
+import statistics
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import winesession  # noqa: E402
+
+FLOOR = os.path.join(winesession.WIN32_DIR, "floor.exe")
+SPEEDS = (1, 15)
+STARTS = 3               # start-up is the median of this many starts
+WARM_UP_SECONDS = 2.0
+CPU_WINDOW_SECONDS = 15.0
+CPU_RATIO_BAR = 1.10
+STARTUP_RATIO_BAR = 1.25
+MEMORY_BAR_KIB = 2048
+
+
+def find_process(session, program_name, timeout=20):
+    """The Linux pid of the Windows program `program_name` in this session."""
+    needle = program_name.lower().encode()
+    prefix = ("WINEPREFIX=" + session.prefix).encode()
+
+    def scan():
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    first = f.read().split(b"\0")[0].lower()
+                if not first.endswith(needle):
+                    continue
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    if prefix in f.read().split(b"\0"):
+                        return int(pid)
+            except OSError:
+                continue
+        return None
+    return winesession.wait_until(scan, timeout)
+
+
+def cpu_seconds(pid):
+    """CPU time of all the process's threads, from the scheduler's nanosecond
+    counters (the tick-based utime and stime are too coarse at 150 ms ticks)."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+            total += int(f.read().split()[0])
+    return total / 1e9
+
+
+def rss_kib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def centre_shows_frame(session):
+    """True once the centre of the screen is no longer plain black."""
+    image = session.screenshot().crop((492, 364, 532, 404))
+    return any(pixel != (0, 0, 0) for pixel in image.getdata())
+
+
+def command_for(kind, speed):
+    if kind == "saver":
+        return [winesession.SCR, "/s"], "zembloid.scr"
+    return [FLOOR, str(speed * 10)], "floor.exe"
+
+
+def prepare(session, speed):
+    with open(os.path.join(session.windows_dir(), "control.ini"), "w", newline="\r\n") as f:
+        f.write("[ZEMBLOID]\nRedraw Speed=%d\n" % speed)
+    # Start the wineserver and its services before anything is timed.
+    session.wine("cmd", "/c", "exit", timeout=120)
+
+
+def stop(session, pid):
+    session.xdotool("key", "space")
+    if not winesession.wait_until(lambda: not os.path.exists("/proc/%d" % pid), 10):
+        os.kill(pid, 9)
+
+
+def measure(kind, speed):
+    command, program_name = command_for(kind, speed)
+    with winesession.WineSession("bench-%s-%d" % (kind, speed)) as session:
+        prepare(session, speed)
+        starts = []
+        for _ in range(STARTS):
+            began = time.monotonic()
+            session.start(*command)
+            if not winesession.wait_until(lambda: centre_shows_frame(session), 30, interval=0):
+                raise RuntimeError("%s showed no frame" % kind)
+            starts.append(time.monotonic() - began)
+            pid = find_process(session, program_name)
+            stop(session, pid)
+        session.start(*command)
+        pid = find_process(session, program_name)
+        time.sleep(WARM_UP_SECONDS)
+        cpu_before, wall_before = cpu_seconds(pid), time.monotonic()
+        time.sleep(CPU_WINDOW_SECONDS)
+        cpu_after, wall_after = cpu_seconds(pid), time.monotonic()
+        memory = rss_kib(pid)
+        stop(session, pid)
+    return {
+        "startup": statistics.median(starts),
+        "cpu": (cpu_after - cpu_before) / (wall_after - wall_before),
+        "rss": memory,
+    }
+
+
+def main():
+    failures = []
+    print("%-6s %-6s %10s %10s %10s" % ("speed", "prog", "start-up s", "cpu s/s", "rss KiB"))
+    for speed in SPEEDS:
+        results = {kind: measure(kind, speed) for kind in ("floor", "saver")}
+        for kind, r in results.items():
+            print("%-6d %-6s %10.3f %10.4f %10d" % (speed, kind, r["startup"], r["cpu"], r["rss"]))
+        saver, floor = results["saver"], results["floor"]
+        cpu_ratio = saver["cpu"] / floor["cpu"] if floor["cpu"] else float("inf")
+        startup_ratio = saver["startup"] / floor["startup"]
+        memory_above = saver["rss"] - floor["rss"]
+        print("speed %d: cpu ratio %.3f (bar %.2f), start-up ratio %.3f (bar %.2f), "
+              "memory %+d KiB over the floor (bar %d)"
+              % (speed, cpu_ratio, CPU_RATIO_BAR, startup_ratio, STARTUP_RATIO_BAR,
+                 memory_above, MEMORY_BAR_KIB))
+        if cpu_ratio > CPU_RATIO_BAR:
+            failures.append("speed %d cpu ratio" % speed)
+        if startup_ratio > STARTUP_RATIO_BAR:
+            failures.append("speed %d start-up ratio" % speed)
+        if memory_above > MEMORY_BAR_KIB:
+            failures.append("speed %d memory" % speed)
+    print("bench: " + ("all bars hold" if not failures else "over the bar: " + ", ".join(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
