@@ -1,7 +1,7 @@
 // Stands in for the display settings' preview area: a borderless window at a
 // given place and size that starts a program with its own handle appended to
-// the command line, keeps it for a while, then destroys the window and
-// prints the program's full exit code.
+// the command line, keeps it for a while, prints what child window the program
+// made in it, then destroys the window and prints the program's full exit code.
 // Usage: previewhost.exe X Y WIDTH HEIGHT MILLISECONDS
 // The command line to start (without the handle) is taken from the
 // environment variable PREVIEW_COMMAND, e.g. "Z:\path\zembloid.scr" /p
@@ -27,6 +27,22 @@ static void PumpFor(DWORD milliseconds)
     }
 }
 
+// Prints what the started program put into the host: its first child window.
+static void ReportChild(HWND host)
+{
+    HWND child = GetWindow(host, GW_CHILD);
+    char className[64] = "", title[64] = "";
+    RECT client = {};
+    if (child) {
+        GetClassNameA(child, className, sizeof className);
+        GetWindowTextA(child, title, sizeof title);
+        GetClientRect(child, &client);
+    }
+    printf("child class=%s title=%s size=%ldx%ld visible=%d\n", className, title,
+           client.right, client.bottom, child ? (int)IsWindowVisible(child) : 0);
+    fflush(stdout);
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 6) {
@@ -49,7 +65,8 @@ int main(int argc, char **argv)
     windowClass.hbrBackground = (HBRUSH)GetStockObject(GRAY_BRUSH);
     windowClass.lpszClassName = "PreviewHost";
     RegisterClassA(&windowClass);
-    HWND host = CreateWindowExA(0, "PreviewHost", "Preview Host", WS_POPUP | WS_VISIBLE,
+    HWND host = CreateWindowExA(0, "PreviewHost", "Preview Host",
+                                WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
                                 x, y, width, height, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     if (!host) {
@@ -70,6 +87,7 @@ int main(int argc, char **argv)
     printf("started %s\n", command);
     fflush(stdout);
     PumpFor(keep);
+    ReportChild(host);
     DestroyWindow(host);
     DWORD waited = WaitForSingleObject(process.hProcess, 10000);
     if (waited != WAIT_OBJECT_0) {
