@@ -84,13 +84,13 @@ TEST_F(FramePlayer, TimerPeriodFollowsTheStoredSpeed)
         double lowMs, highMs;   // bounds of the mean interval; -1 -1: no tick at all
     };
     const Case cases[] = {
-        {"50", 1700, 450, 560},
-        {"15", 1200, 135, 175},
-        {nullptr, 1200, 135, 175},
-        {"3", 600, 25, 40},
+        {"50", 1700, 450, 600},
+        {"15", 1200, 135, 200},
+        {nullptr, 1200, 135, 200},
+        {"3", 600, 25, 50},
         // Zero and below tick at the shortest period rather than never.
-        {"0", 400, 5, 20},
-        {"-5", 400, 5, 20},
+        {"0", 400, 5, 25},
+        {"-5", 400, 5, 25},
         // Speed x 10 beyond 32 bits must not wrap into a short period.
         {"429496730", 1000, -1, -1},
     };
