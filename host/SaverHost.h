@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <imm.h>
 
+#include "host/CloseRules.h"
+#include "host/CommandLine.h"
+
 typedef BOOL(WINAPI *VerifyScreenSavePwdProc)(HWND window);
 typedef HIMC(WINAPI *ImmAssociateContextProc)(HWND window, HIMC context);
 
@@ -41,9 +44,28 @@ int SaverMain(HINSTANCE instance, const char *tail);
 int RunPreview(const char *text);
 int SetSaverRunning(BOOL on);
 
+// Runs body(text) under the structured-exception guard of the mode dispatch.
+typedef int (*GuardedProc)(const char *text);
+int RunGuarded(GuardedProc body, const char *text);
+
+// Exit code of saver and preview mode when the window class could not be
+// registered or the window could not be created: the same code as every other
+// refused request.
+const int EXIT_NO_WINDOW = -1;
+
 // Saver window and message chain.
 int RunSaverWindow(HWND parent);
 LRESULT CALLBACK SaverOuterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The steps of RunSaverWindow that make the window: the class (procedure
+// SaverOuterProc), and the full-screen window (no parent) or the preview
+// child of the given size. Set SaverState.preview before creating a preview.
+BOOL RegisterSaverClass();
+HWND CreateSaverWindow(HWND parent, int width, int height);
+
+// The stage the outer procedure hands messages on to. Always SaverFrameProc in
+// the product; tests put a recorder in front of it to see what gets through.
+extern WNDPROC SaverMiddleStage;
 
 // Close rules: the last stage of the chain.
 LRESULT WINAPI SaverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -271,8 +271,14 @@ def parse_exit_code(output):
 
 
 def run_gtest(exe, args, screen=(1024, 768)):
+    """Runs a Win32 test executable in a session of its own. A registry file
+    tests/win32/NAME.reg beside the test's source, if there is one, is imported
+    into the session's prefix first."""
     name = os.path.splitext(os.path.basename(exe))[0]
     with WineSession("gtest-" + name, screen=screen) as session:
+        settings = os.path.join(SOURCE_DIR, "tests", "win32", name + ".reg")
+        if os.path.exists(settings):
+            session.wine("regedit", "/S", settings, timeout=60)
         child = session.start(exe, *args, cwd=os.path.dirname(exe),
                               stdout=None, stderr=subprocess.STDOUT)
         try:
