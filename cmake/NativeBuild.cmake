@@ -25,6 +25,7 @@ target_include_directories(zembloid_portable PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_subdirectory(tools)
 include(resources/Frames.cmake)
+include(resources/Icon.cmake)
 
 file(GLOB ZEMBLOID_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_ut.cpp)
 if(ZEMBLOID_UNIT_TESTS)

@@ -33,7 +33,7 @@ target_include_directories(zembloid_resources PRIVATE
   ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources ${ZEMBLOID_FRAME_DIR})
 file(GLOB ZEMBLOID_RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*)
 set_source_files_properties(resources/zembloid.rc PROPERTIES
-  OBJECT_DEPENDS "${ZEMBLOID_FRAME_FILES};${ZEMBLOID_RESOURCE_INPUTS}")
+  OBJECT_DEPENDS "${ZEMBLOID_FRAME_FILES};${ZEMBLOID_FRAME_DIR}/scrn.ico;${ZEMBLOID_RESOURCE_INPUTS}")
 
 add_executable(zembloid WIN32 host/WinMain_win.cpp $<TARGET_OBJECTS:zembloid_resources>)
 target_compile_options(zembloid PRIVATE -Wall -Wextra -fno-exceptions -fno-rtti)

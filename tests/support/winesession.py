@@ -250,6 +250,17 @@ class WineSession:
         found = wait_until(lambda: self.find_windows(title), timeout)
         return found[0] if found else None
 
+    def find_windows_named(self, title):
+        """Like find_windows, for any title: xdotool's own name search misses
+        titles outside ASCII, so this compares every visible window's name."""
+        out = self.xdotool("search", "--onlyvisible", "--name", "")
+        return [int(w) for w in out.split()
+                if self.xdotool("getwindowname", w).rstrip("\n") == title]
+
+    def wait_for_window_named(self, title, timeout=20):
+        found = wait_until(lambda: self.find_windows_named(title), timeout, interval=0.2)
+        return found[0] if found else None
+
     def screenshot(self):
         """The whole virtual screen as a PIL RGB image."""
         from PIL import Image
