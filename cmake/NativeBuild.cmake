@@ -20,7 +20,7 @@ add_compile_options(-Wall -Wextra)
 # folders append to this property.
 set_property(GLOBAL PROPERTY ZEMBLOID_UNIT_TEST_LIBS "")
 
-add_library(zembloid_portable STATIC ${ZEMBLOID_PORTABLE_SOURCES} cmake/empty.cpp)
+add_library(zembloid_portable STATIC ${ZEMBLOID_PORTABLE_SOURCES})
 target_include_directories(zembloid_portable PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_subdirectory(tools)

@@ -1,0 +1,64 @@
+// Frame stepping, centring and the frame timer's period.
+#include <gtest/gtest.h>
+#include <vector>
+#include "animation/FramePlayer.h"
+
+// Frames drawn by the first `ticks` ticks: each tick draws the current frame,
+// then steps.
+static std::vector<int> FramesDrawn(int ticks)
+{
+    int index = 0, direction = +1;
+    std::vector<int> drawn;
+    for (int t = 0; t < ticks; ++t) {
+        drawn.push_back(index);
+        StepFrame(&index, &direction);
+    }
+    return drawn;
+}
+
+TEST(FrameStepping, FirstTwentyTicksSweepUpAndBackThenTurn)
+{
+    std::vector<int> expected = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1};
+    EXPECT_EQ(FramesDrawn(20), expected);
+}
+
+TEST(FrameStepping, StaysInRangeAndRepeatsEveryEighteenTicks)
+{
+    std::vector<int> drawn = FramesDrawn(1000);
+    for (size_t t = 0; t < drawn.size(); ++t) {
+        ASSERT_GE(drawn[t], 0) << "tick " << t;
+        ASSERT_LT(drawn[t], FRAME_COUNT) << "tick " << t;
+        if (t >= 18) ASSERT_EQ(drawn[t], drawn[t - 18]) << "tick " << t;
+    }
+}
+
+TEST(FrameCentring, OriginPerDisplaySize)
+{
+    struct Case { int display, frame, origin; };
+    const Case cases[] = {
+        {1024, 640, 192}, {768, 480, 144},   // larger display: centred
+        {640, 640, 0}, {480, 480, 0},        // same size: fills it
+        {320, 640, -160}, {240, 480, -120},  // smaller display: clipped on both sides
+        {641, 640, 0}, {639, 640, 0},        // odd differences truncate toward zero
+        {637, 640, -1},
+        {800, 0, 400},                       // no frame loaded
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(FrameOrigin(c.display, c.frame), c.origin) << c.display << " vs " << c.frame;
+}
+
+TEST(FramePeriod, SpeedTimesTenCappedAndFloored)
+{
+    struct Case { int32_t speed; uint32_t period; };
+    const Case cases[] = {
+        {15, 150}, {50, 500}, {1, 10}, {30, 300}, {31, 310}, {100, 1000},
+        // Products beyond 32 bits neither wrap nor go negative.
+        {214748364, 2147483640u},
+        {214748365, FRAME_PERIOD_MAX_MS},
+        {429496730, FRAME_PERIOD_MAX_MS},  // wraps to 4 in 32-bit arithmetic
+        {INT32_MAX, FRAME_PERIOD_MAX_MS},
+        // Zero and below run at the fastest period.
+        {0, FRAME_PERIOD_MIN_MS}, {-1, FRAME_PERIOD_MIN_MS}, {INT32_MIN, FRAME_PERIOD_MIN_MS},
+    };
+    for (const Case &c : cases) EXPECT_EQ(FramePeriodMs(c.speed), c.period) << "speed " << c.speed;
+}
