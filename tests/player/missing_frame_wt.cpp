@@ -4,17 +4,7 @@
 #include <gtest/gtest.h>
 #include "tests/win32/PlayerWindow.h"
 
-class MissingFrame : public ::testing::Test {
-protected:
-    HWND window = nullptr;
-    void SetUp() override { StartAnsweringMessageBoxes(); }
-    void TearDown() override
-    {
-        if (window && IsWindow(window)) DestroyWindow(window);
-        StopAnsweringMessageBoxes();
-        StoreRedrawSpeed(nullptr);
-    }
-};
+class MissingFrame : public PlayerWindowTest {};
 
 static const int LOADED_FRAMES = 110 - FIRST_FRAME_ID;
 

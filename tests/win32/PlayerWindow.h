@@ -4,6 +4,7 @@
 // frames in this executable's own resources.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <cstdint>
 #include <cstring>
@@ -242,3 +243,17 @@ inline long CountWrongPixels(const Capture &capture, const uint8_t *dib, POINT o
         }
     return wrong;
 }
+
+// A test that makes a player window: message boxes are answered and recorded,
+// and the window and the stored speed are cleaned up afterwards.
+class PlayerWindowTest : public ::testing::Test {
+protected:
+    HWND window = nullptr;
+    void SetUp() override { StartAnsweringMessageBoxes(); }
+    void TearDown() override
+    {
+        if (window && IsWindow(window)) DestroyWindow(window);
+        StopAnsweringMessageBoxes();
+        StoreRedrawSpeed(nullptr);
+    }
+};

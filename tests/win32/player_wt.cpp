@@ -3,18 +3,9 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "tests/win32/PlayerWindow.h"
+#include "animation/Palette_win.h"
 
-class FramePlayer : public ::testing::Test {
-protected:
-    HWND window = nullptr;
-    void SetUp() override { StartAnsweringMessageBoxes(); }
-    void TearDown() override
-    {
-        if (window && IsWindow(window)) DestroyWindow(window);
-        StopAnsweringMessageBoxes();
-        StoreRedrawSpeed(nullptr);
-    }
-};
+class FramePlayer : public PlayerWindowTest {};
 
 TEST_F(FramePlayer, CreationBuildsEveryFrameFromItsResource)
 {
@@ -190,4 +181,32 @@ TEST_F(FramePlayer, SmallerDisplayAreaShowsTheOverlapOfAFramePlacedByTheFullDisp
     DestroyWindow(window);
     window = nullptr;
     DestroyWindow(parent);
+}
+
+static HPALETTE WINAPI RefusePalette(const LOGPALETTE *)
+{
+    return nullptr;
+}
+
+TEST_F(FramePlayer, FramesWithoutAPaletteAreStillBuiltAndDrawn)
+{
+    StoreRedrawSpeed("100000");
+    PaletteCallTable saved = PaletteCalls;
+    PaletteCalls.createPalette = RefusePalette;
+    window = CreatePlayerWindow(1024, 768);
+    PaletteCalls = saved;
+    ASSERT_TRUE(window);
+    // Each refused palette is reported once; no frame is given up for it.
+    ASSERT_EQ(MessageBoxesSeen.size(), (size_t)FRAME_COUNT);
+    EXPECT_EQ(MessageBoxesSeen[0].caption, "PAL2");
+    for (int i = 0; i < FRAME_COUNT; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Frames.framePalette[i], nullptr);
+        EXPECT_EQ(GetObjectType(Frames.frameDC[i]), (DWORD)OBJ_MEMDC);
+        EXPECT_EQ(GetObjectType(Frames.frameBitmap[i]), (DWORD)OBJ_BITMAP);
+    }
+    SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
+    EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(0), POINT{192, 144}), 0);
+    SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
+    EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(1), POINT{192, 144}), 0);
 }
