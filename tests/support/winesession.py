@@ -23,6 +23,9 @@ import time
 SOURCE_DIR = os.environ.get(
     "ZEMBLOID_SOURCE_DIR",
     os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+# Which build the Wine layers run: "win32" (the product, i686) or "win64"
+# (the x86-64 build, for hosts that run no 32-bit programs).
+ARCH = os.environ.get("ZEMBLOID_ARCH", "win32")
 BUILD_DIR = os.environ.get("ZEMBLOID_BUILD", os.path.join(SOURCE_DIR, "build"))
 WIN32_DIR = os.environ.get("ZEMBLOID_WIN32_DIR", os.path.join(BUILD_DIR, "win32"))
 SCR = os.path.join(BUILD_DIR, "zembloid.scr")
@@ -137,26 +140,7 @@ class WineSession:
         return False
 
     def _start_display(self):
-        read_fd, write_fd = os.pipe()
-        width, height = self.screen
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-             "%dx%dx%d" % (width, height, self.depth), "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        os.close(write_fd)
-        number = b""
-        deadline = time.monotonic() + 20
-        with os.fdopen(read_fd, "rb") as pipe:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = pipe.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        if not number.strip().isdigit():
-            self.xvfb.kill()
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number.strip().decode()
+        self.xvfb, self.display = start_xvfb(self.screen, self.depth)
 
     def close(self):
         """Ends this session's programs, its wineserver and its display."""
@@ -269,6 +253,31 @@ class WineSession:
                              env=self.env, timeout=30, stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL, check=True).stdout
         return Image.open(io.BytesIO(png)).convert("RGB")
+
+
+def start_xvfb(screen=(1024, 768), depth=24, extra_args=()):
+    """Starts a private Xvfb that picks a free display number itself.
+    Returns (process, display name such as ":5")."""
+    read_fd, write_fd = os.pipe()
+    width, height = screen
+    xvfb = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+         "%dx%dx%d" % (width, height, depth), "-nolisten", "tcp", "-noreset", *extra_args],
+        pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        start_new_session=True)
+    os.close(write_fd)
+    number = b""
+    deadline = time.monotonic() + 20
+    with os.fdopen(read_fd, "rb") as pipe:
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = pipe.read(1)
+            if not chunk:
+                break
+            number += chunk
+    if not number.strip().isdigit():
+        xvfb.kill()
+        raise RuntimeError("Xvfb did not start")
+    return xvfb, ":" + number.strip().decode()
 
 
 def windows_path(path):
