@@ -1,11 +1,27 @@
-# ZEMBLOID: `make` builds build/zembloid.scr, `make test` runs every test,
-# `make run` starts the saver under Wine, `make bench` measures it against
-# a minimal program that draws the same frames. BUILD names the build folder.
+# ZEMBLOID: `make` builds build/zembloid.scr (the product) and its x86-64
+# twin build/x64/zembloid.scr, `make test` runs every test, `make run` starts
+# the saver under Wine, `make bench` measures it against a minimal program that
+# draws the same frames. BUILD names the build folder.
+#
+# WINE_ARCH=win32 or win64 picks the build that runs under Wine; by default the
+# tests run both where the host runs 32-bit programs and win64 alone elsewhere,
+# and `make run` and `make bench` start win32 where the host can. HOST_RUNS_I386=no
+# stands in for the host's answer (see scripts/wine-archs.sh).
 BUILD ?= build
 NATIVE := $(BUILD)/native
-WIN32 := $(BUILD)/win32
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
+WINE_ARCH ?=
+HOST_RUNS_I386 ?=
+export WINE_ARCH HOST_RUNS_I386
+
+# The cross trees: win32 for i686, win64 for x86-64.
+CROSS_TOOLCHAIN_win32 := cmake/mingw-i686.cmake
+CROSS_TOOLCHAIN_win64 := cmake/mingw-x86_64.cmake
+CROSS_OUT_win32 := $(BUILD)
+CROSS_OUT_win64 := $(BUILD)/x64
+RUN_ENV = ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_ARCH=$$arch \
+  ZEMBLOID_WIN32_DIR=$(abspath $(BUILD))/$$arch
 
 .PHONY: all build deps test run bench clean
 
@@ -15,22 +31,32 @@ deps:
 	@scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release \
-	  -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) -DZEMBLOID_WIN32_DIR=$(abspath $(WIN32))
+	@scripts/wine-archs.sh test >/dev/null
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) \
+	  -DZEMBLOID_WINE_ARCHS="$$(scripts/wine-archs.sh test | tr ' ' ';')"
 	cmake --build $(NATIVE) -j $(JOBS)
-	cmake -S . -B $(WIN32) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(abspath cmake/mingw-i686.cmake) \
-	  -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) -DZEMBLOID_FRAME_DIR=$(abspath $(NATIVE))/frames
-	cmake --build $(WIN32) -j $(JOBS)
+	$(call cross_build,win32)
+	$(call cross_build,win64)
+
+define cross_build
+	cmake -S . -B $(BUILD)/$(1) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(abspath $(CROSS_TOOLCHAIN_$(1))) \
+	  -DZEMBLOID_OUT_DIR=$(abspath $(CROSS_OUT_$(1))) -DZEMBLOID_FRAME_DIR=$(abspath $(NATIVE))/frames
+	cmake --build $(BUILD)/$(1) -j $(JOBS)
+endef
 
 test: build
+	@for arch in $$(scripts/wine-archs.sh test); do case $$arch in \
+	  win32) echo "Wine tests run build/zembloid.scr (i686) under 32-bit Wine: wine.win32.*, e2e.win32.*";; \
+	  win64) echo "Wine tests run build/x64/zembloid.scr (x86-64) under 64-bit Wine: wine.win64.*, e2e.win64.*";; \
+	esac; done
 	cd $(NATIVE) && ctest --output-on-failure $(CTEST_ARGS)
 
 run: build
-	ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_WIN32_DIR=$(abspath $(WIN32)) /usr/bin/python3 scripts/run-saver.py
+	@arch=$$(scripts/wine-archs.sh run) && $(RUN_ENV) /usr/bin/python3 scripts/run-saver.py
 
 bench: build
-	ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_WIN32_DIR=$(abspath $(WIN32)) /usr/bin/python3 tests/bench/bench.py
+	@arch=$$(scripts/wine-archs.sh run) && $(RUN_ENV) /usr/bin/python3 tests/bench/bench.py
 
 clean:
 	rm -rf $(BUILD)

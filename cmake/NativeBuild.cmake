@@ -10,9 +10,6 @@ enable_testing()
 if(NOT ZEMBLOID_OUT_DIR)
   set(ZEMBLOID_OUT_DIR ${CMAKE_BINARY_DIR})
 endif()
-if(NOT ZEMBLOID_WIN32_DIR)
-  set(ZEMBLOID_WIN32_DIR ${ZEMBLOID_OUT_DIR}/win32)
-endif()
 
 add_compile_options(-Wall -Wextra)
 
@@ -39,36 +36,52 @@ if(ZEMBLOID_UNIT_TESTS)
   gtest_discover_tests(unit_tests TEST_PREFIX "unit." DISCOVERY_TIMEOUT 60)
 endif()
 
-# Everything that runs under Wine shares one prefix template, made once per build.
+# The Wine layers run once for each build in ZEMBLOID_WINE_ARCHS: win32 (the
+# product under 32-bit Wine) and win64 (the x86-64 build under 64-bit Wine).
+# Their tests are named wine.ARCH.* and e2e.ARCH.*; each build's tests share
+# one prefix template, made once per build tree.
+if(NOT DEFINED ZEMBLOID_WINE_ARCHS)
+  set(ZEMBLOID_WINE_ARCHS win32)
+endif()
 set(ZEMBLOID_SESSION ${CMAKE_SOURCE_DIR}/tests/support/winesession.py)
-set(ZEMBLOID_TEST_ENV
-  ZEMBLOID_BUILD=${ZEMBLOID_OUT_DIR}
-  ZEMBLOID_WIN32_DIR=${ZEMBLOID_WIN32_DIR}
-  ZEMBLOID_NATIVE_DIR=${CMAKE_BINARY_DIR}
-  ZEMBLOID_SOURCE_DIR=${CMAKE_SOURCE_DIR}
-  PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/support
-  PYTHONDONTWRITEBYTECODE=1)
-add_test(NAME wine.template COMMAND ${Python3_EXECUTABLE} ${ZEMBLOID_SESSION} template)
-set_tests_properties(wine.template PROPERTIES
-  FIXTURES_SETUP wine_template ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT 300)
-
-# Win32 tests: each executable runs in a Wine session of its own.
-foreach(test_source ${ZEMBLOID_WIN32_TESTS})
-  get_filename_component(test_name ${test_source} NAME_WE)
-  add_test(NAME wine.${test_name}
-    COMMAND ${Python3_EXECUTABLE} ${ZEMBLOID_SESSION} gtest ${ZEMBLOID_WIN32_DIR}/${test_name}.exe)
-  set_tests_properties(wine.${test_name} PROPERTIES
-    FIXTURES_REQUIRED wine_template ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT 600)
-endforeach()
-
-# End-to-end tests: zembloid.scr under Wine on a virtual display, driven as a user would.
 file(GLOB ZEMBLOID_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
-foreach(test_script ${ZEMBLOID_E2E_TESTS})
-  get_filename_component(test_name ${test_script} NAME_WE)
-  string(REGEX REPLACE "^test_" "" test_name ${test_name})
-  add_test(NAME e2e.${test_name} COMMAND ${Python3_EXECUTABLE} ${test_script})
-  set_tests_properties(e2e.${test_name} PROPERTIES
-    FIXTURES_REQUIRED wine_template ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT 900)
+
+# Registers a Wine test of build `arch`: the name gets the build's prefix and
+# the test its session's environment and prefix template.
+function(zembloid_wine_test layer name timeout)
+  add_test(NAME ${layer}.${arch}.${name} COMMAND ${ARGN})
+  set_tests_properties(${layer}.${arch}.${name} PROPERTIES
+    FIXTURES_REQUIRED wine_template_${arch} ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT ${timeout})
+endfunction()
+
+foreach(arch ${ZEMBLOID_WINE_ARCHS})
+  set(ZEMBLOID_ARCH_DIR ${ZEMBLOID_OUT_DIR}/${arch})
+  set(ZEMBLOID_TEST_ENV
+    ZEMBLOID_ARCH=${arch}
+    ZEMBLOID_BUILD=${ZEMBLOID_OUT_DIR}
+    ZEMBLOID_WIN32_DIR=${ZEMBLOID_ARCH_DIR}
+    ZEMBLOID_NATIVE_DIR=${CMAKE_BINARY_DIR}
+    ZEMBLOID_SOURCE_DIR=${CMAKE_SOURCE_DIR}
+    PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/support
+    PYTHONDONTWRITEBYTECODE=1)
+  add_test(NAME wine.${arch}.template COMMAND ${Python3_EXECUTABLE} ${ZEMBLOID_SESSION} template)
+  set_tests_properties(wine.${arch}.template PROPERTIES
+    FIXTURES_SETUP wine_template_${arch} ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT 300)
+
+  # Win32 tests: each executable runs in a Wine session of its own.
+  set(gtest_programs ${ZEMBLOID_WIN32_TESTS} player_missing_frame)
+  foreach(test_source ${gtest_programs})
+    get_filename_component(test_name ${test_source} NAME_WE)
+    zembloid_wine_test(wine ${test_name} 600 ${Python3_EXECUTABLE} ${ZEMBLOID_SESSION}
+      gtest ${ZEMBLOID_ARCH_DIR}/${test_name}.exe)
+  endforeach()
+
+  # End-to-end tests: the saver under Wine on a virtual display, driven as a user would.
+  foreach(test_script ${ZEMBLOID_E2E_TESTS})
+    get_filename_component(test_name ${test_script} NAME_WE)
+    string(REGEX REPLACE "^test_" "" test_name ${test_name})
+    zembloid_wine_test(e2e ${test_name} 900 ${Python3_EXECUTABLE} ${test_script})
+  endforeach()
 endforeach()
 
 # Extra native registrations a test folder needs.

@@ -1,4 +1,4 @@
-# The cross tree: zembloid.scr, the Win32 test executables and the test launcher.
+# A cross tree, for i686 or x86-64: zembloid.scr, the Win32 test executables and the test launcher.
 enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
 
@@ -11,9 +11,13 @@ endif()
 
 set(ZEMBLOID_STATIC_LINK -static -static-libgcc -static-libstdc++)
 # Windows 95 and NT 4 loaders refuse images that ask for a newer OS or subsystem.
-set(ZEMBLOID_OLD_LOADERS
-  -Wl,--major-os-version,4 -Wl,--minor-os-version,0
-  -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0)
+# The x86-64 build keeps the toolchain's versions, the oldest an x64 loader takes.
+set(ZEMBLOID_OLD_LOADERS)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZEMBLOID_OLD_LOADERS
+    -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+    -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0)
+endif()
 
 # Everything of the product except WinMain, so that tests can link it.
 add_library(zembloid_core STATIC ${ZEMBLOID_PORTABLE_SOURCES} ${ZEMBLOID_WIN32_SOURCES})

@@ -72,7 +72,27 @@ int SetSaverRunning(BOOL on)
     return SystemParametersInfoA(SPI_SCREENSAVERRUNNING, (UINT)on, &previous, 0);
 }
 
-// The structured-exception guard. GCC has no __try, so the guard builds the
+// What the guard does once an exception has reached it and the system's filter
+// chose to run the handler: clears the system's screen-saver-running flag and
+// returns the exception's code (for example 0xC0000005 for an access
+// violation), the exit code the system itself gives a process that an
+// unhandled exception ends.
+extern "C" int GuardRecovered(DWORD exceptionCode)
+{
+    SetSaverRunning(FALSE);
+    return (int)exceptionCode;
+}
+
+// The system's UnhandledExceptionFilter decides; its verdict is taken unchanged.
+static LONG AskSystemFilter(EXCEPTION_RECORD *record, CONTEXT *context)
+{
+    EXCEPTION_POINTERS pointers = {record, context};
+    return UnhandledExceptionFilter(&pointers);
+}
+
+#if defined(__i386__)
+
+// The structured-exception guard on i386. GCC has no __try, so the guard builds the
 // registration record itself: the two words the system walks on the thread's
 // fs:0 chain (link to the previous record, handler), followed by what the
 // handler needs to resume the guarded frame.
@@ -103,8 +123,7 @@ static EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD *record, void
 {
     if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
         return ExceptionContinueSearch;
-    EXCEPTION_POINTERS pointers = {record, context};
-    LONG verdict = UnhandledExceptionFilter(&pointers);
+    LONG verdict = AskSystemFilter(record, context);
     if (verdict == EXCEPTION_CONTINUE_EXECUTION) return ExceptionContinueExecution;
     if (verdict != EXCEPTION_EXECUTE_HANDLER) return ExceptionContinueSearch;
     GuardRecord *guard = (GuardRecord *)establisher;
@@ -113,11 +132,8 @@ static EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD *record, void
     __builtin_longjmp(guard->resume, 1);
 }
 
-// Returns body(text), or, when an exception reached the guard and the system's
-// filter chose to run the handler, clears the system's screen-saver-running
-// flag and returns the exception's code (for example 0xC0000005 for an access
-// violation): the exit code the system itself gives a process that an
-// unhandled exception ends.
+// Returns body(text), or GuardRecovered's result when an exception reached the
+// guard and the system's filter chose to run the handler.
 __attribute__((noinline)) int RunGuarded(GuardedProc body, const char *text)
 {
     GuardRecord guard;
@@ -131,6 +147,63 @@ __attribute__((noinline)) int RunGuarded(GuardedProc body, const char *text)
         return result;
     }
     SetExceptionChain(guard.previous);
-    SetSaverRunning(FALSE);
-    return (int)guard.exceptionCode;
+    return GuardRecovered(guard.exceptionCode);
 }
+
+#elif defined(__x86_64__)
+
+// The structured-exception guard on x86-64, where exception handling is
+// table-based: GuardedCall, below, calls body(text) in a frame whose unwind
+// table names GuardHandler as its exception handler. When the system's filter
+// chooses to run the handler, the system unwinds every frame above
+// GuardedCall's and resumes it at GuardResume with the exception's code in eax.
+extern "C" int GuardedCall(GuardedProc body, const char *text);
+extern "C" char GuardResume[];
+
+extern "C" EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD *record, void *establisher,
+                                              CONTEXT *context, void *)
+{
+    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
+        return ExceptionContinueSearch;
+    LONG verdict = AskSystemFilter(record, context);
+    if (verdict == EXCEPTION_CONTINUE_EXECUTION) return ExceptionContinueExecution;
+    if (verdict != EXCEPTION_EXECUTE_HANDLER) return ExceptionContinueSearch;
+    RtlUnwind(establisher, GuardResume, record, (void *)(ULONG_PTR)record->ExceptionCode);
+    return ExceptionContinueSearch;  // not reached: the unwind resumes GuardedCall
+}
+
+// GuardedCall's frame is 40 bytes (the callee's 32-byte home area and
+// alignment) and keeps no register, so its establisher frame is its stack
+// pointer after the prologue, where the unwind restores it.
+__asm__(
+    ".text\n"
+    ".globl GuardedCall\n"
+    ".def GuardedCall; .scl 2; .type 32; .endef\n"
+    ".seh_proc GuardedCall\n"
+    "GuardedCall:\n"
+    "    subq $40, %rsp\n"
+    "    .seh_stackalloc 40\n"
+    "    .seh_endprologue\n"
+    "    .seh_handler GuardHandler, @except\n"
+    "    movq %rcx, %rax\n"
+    "    movq %rdx, %rcx\n"
+    "    call *%rax\n"
+    "    nop\n"
+    "    addq $40, %rsp\n"
+    "    ret\n"
+    ".globl GuardResume\n"
+    "GuardResume:\n"
+    "    movl %eax, %ecx\n"
+    "    call GuardRecovered\n"
+    "    addq $40, %rsp\n"
+    "    ret\n"
+    ".seh_endproc\n");
+
+// Returns body(text), or GuardRecovered's result when an exception reached the
+// guard and the system's filter chose to run the handler.
+int RunGuarded(GuardedProc body, const char *text)
+{
+    return GuardedCall(body, text);
+}
+
+#endif

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, as root or
-# through sudo. Does nothing when they are all present.
+# through sudo. Does nothing when they are all present. The 32-bit Wine (and
+# with it the i386 architecture) comes only on hosts that run 32-bit programs.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
   make cmake g++ python3 googletest libgtest-dev
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
-  wine wine32:i386 wine64
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-tools
+  wine wine64
   xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic
   python3-pil python3-pefile
 )
+i386=$(scripts/wine-archs.sh host)
+scripts/wine-archs.sh test >/dev/null  # refuses a forced build this host cannot run
+[ "$i386" = yes ] && packages+=(wine32:i386)
 
 missing=()
 for package in "${packages[@]}"; do
@@ -25,7 +31,7 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=sudo
 fi
 export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
 $sudo apt-get update -qq

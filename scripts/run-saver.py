@@ -75,6 +75,7 @@ def record(session):
 
 
 def main():
+    print("Running " + winesession.BUILD_UNDER_TEST)
     display = os.environ.get("DISPLAY")
     if display:
         with winesession.WineSession("run", display=display) as session:

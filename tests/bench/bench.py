@@ -124,6 +124,8 @@ def measure(kind, speed):
 
 def main():
     failures = []
+    print("Measuring %s against %s" % (winesession.BUILD_UNDER_TEST,
+                                       os.path.relpath(FLOOR, winesession.SOURCE_DIR)))
     print("%-6s %-6s %10s %10s %10s" % ("speed", "prog", "start-up s", "cpu s/s", "rss KiB"))
     for speed in SPEEDS:
         results = {kind: measure(kind, speed) for kind in ("floor", "saver")}

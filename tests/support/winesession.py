@@ -23,15 +23,23 @@ import time
 SOURCE_DIR = os.environ.get(
     "ZEMBLOID_SOURCE_DIR",
     os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
-# Which build the Wine layers run: "win32" (the product, i686) or "win64"
-# (the x86-64 build, for hosts that run no 32-bit programs).
+# Which build the Wine layers run: "win32", the product (i686) under 32-bit
+# Wine, or "win64", the x86-64 build under 64-bit Wine, for hosts that run no
+# 32-bit programs. Each has a cross tree of its own (the test programs, the
+# launcher, the test doubles) and prefixes of its own.
 ARCH = os.environ.get("ZEMBLOID_ARCH", "win32")
 BUILD_DIR = os.environ.get("ZEMBLOID_BUILD", os.path.join(SOURCE_DIR, "build"))
-WIN32_DIR = os.environ.get("ZEMBLOID_WIN32_DIR", os.path.join(BUILD_DIR, "win32"))
-SCR = os.path.join(BUILD_DIR, "zembloid.scr")
+WIN32_DIR = os.environ.get("ZEMBLOID_WIN32_DIR", os.path.join(BUILD_DIR, ARCH))
+SCR = os.path.join(BUILD_DIR, "zembloid.scr" if ARCH == "win32" else "x64/zembloid.scr")
 LAUNCH = os.path.join(WIN32_DIR, "launch.exe")
-WINE_DIR = os.path.join(BUILD_DIR, "wine")
+WINE_DIR = os.path.join(BUILD_DIR, "wine", ARCH)
 TEMPLATE = os.path.join(WINE_DIR, "template")
+# Debian's `wine` wrapper prefers the 32-bit loader, which a host without
+# 32-bit support cannot start; the 64-bit loader is called directly.
+WINE = "wine" if ARCH == "win32" else "/usr/lib/wine/wine64"
+# One line that names the build under test, for the scripts' output.
+BUILD_UNDER_TEST = "%s under %s Wine" % (
+    os.path.relpath(SCR, SOURCE_DIR), "32-bit" if ARCH == "win32" else "64-bit")
 PREFIX_REG = os.path.join(SOURCE_DIR, "tests", "support", "prefix.reg")
 
 # Folders of a prefix that hold only the system's own DLLs and data: sessions
@@ -40,7 +48,7 @@ SHARED_FOLDERS = ("system32", "syswow64", "winsxs", "globalization", "resources"
 
 BASE_ENV = {
     "WINEDEBUG": "-all",
-    "WINEARCH": "win32",
+    "WINEARCH": ARCH,
     # No Mono or Gecko installer prompts.
     "WINEDLLOVERRIDES": "mscoree,mshtml=",
     # Code page 932, so that Shift-JIS text converts as on a Japanese system.
@@ -82,10 +90,10 @@ def ensure_template():
         shutil.rmtree(TEMPLATE, ignore_errors=True)
         env = dict(os.environ, **BASE_ENV, WINEPREFIX=TEMPLATE)
         env.pop("DISPLAY", None)
-        subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+        subprocess.run([WINE, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=240, check=True)
         if os.path.exists(PREFIX_REG):
-            subprocess.run(["wine", "regedit", "/S", PREFIX_REG], env=env,
+            subprocess.run([WINE, "regedit", "/S", PREFIX_REG], env=env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            timeout=60, check=True)
         subprocess.run(["wineserver", "-w"], env=env, timeout=60)
@@ -168,7 +176,7 @@ class WineSession:
 
     def wine(self, *args, timeout=60, cwd=None, env=None):
         """Runs `wine ARGS` to completion; returns the CompletedProcess."""
-        return subprocess.run(["wine", *args], env=dict(self.env, **(env or {})), cwd=cwd,
+        return subprocess.run([WINE, *args], env=dict(self.env, **(env or {})), cwd=cwd,
                               timeout=timeout,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                               errors="replace")
@@ -177,7 +185,7 @@ class WineSession:
         """Starts `wine ARGS` in the background; the session ends it on close."""
         popen_args.setdefault("stdout", subprocess.PIPE)
         popen_args.setdefault("stderr", subprocess.DEVNULL)
-        child = subprocess.Popen(["wine", *args], env=dict(self.env, **(env or {})), cwd=cwd,
+        child = subprocess.Popen([WINE, *args], env=dict(self.env, **(env or {})), cwd=cwd,
                                  text=True,
                                  errors="replace", start_new_session=True, **popen_args)
         self._children.append(child)

@@ -321,11 +321,17 @@ TEST_F(RunMode, PreviewTailsRunThePreview)
 
 // The structured-exception guard ---------------------------------------------
 
+// The thread's chain of exception registrations. x86-64 keeps its handlers in
+// tables that travel with the code and has no such chain to compare.
 void *ExceptionChain()
 {
+#if defined(__i386__)
     void *record;
     __asm__ __volatile__("movl %%fs:0, %0" : "=r"(record));
     return record;
+#else
+    return nullptr;
+#endif
 }
 
 struct FilterScript {
@@ -349,6 +355,22 @@ int WriteThroughBadPointer(const char *)
     *(volatile int *)badAddress = 1;
     bodyFinished = true;
     return 7;
+}
+
+// Overwrites every register a called function must give back (the compiler
+// saves them first, as any function would), then faults: the handler's way
+// back to RunGuarded's caller must restore them from where they were saved.
+int ClobberThenFault(const char *)
+{
+#if defined(__i386__)
+    __asm__ __volatile__("movl $-1, %%ebx; movl $-1, %%esi; movl $-1, %%edi"
+                         : : : "ebx", "esi", "edi");
+#else
+    __asm__ __volatile__("movq $-1, %%rbx; movq $-1, %%rsi; movq $-1, %%rdi; movq $-1, %%r12;"
+                         "movq $-1, %%r13; movq $-1, %%r14; movq $-1, %%r15"
+                         : : : "rbx", "rsi", "rdi", "r12", "r13", "r14", "r15");
+#endif
+    return WriteThroughBadPointer(nullptr);
 }
 
 const DWORD SOFT_EXCEPTION = 0xE0005A01;
@@ -422,6 +444,27 @@ TEST_F(Guard, HandlerRunsWhenTheFilterSaysSo)
     }
     EXPECT_EQ(2, filter.calls);
     EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, filter.codes[0]);
+}
+
+TEST_F(Guard, CallerKeepsItsRegistersAfterTheHandler)
+{
+    filter.verdicts[0] = filter.verdicts[1] = EXCEPTION_EXECUTE_HANDLER;
+    volatile int seed = 3;
+    // Seven values live across both calls: more than fit in scratch registers.
+    int a = seed, b = seed * 5, c = seed * 7, d = seed * 11, e = seed * 13, f = seed * 17,
+        g = seed * 19;
+    for (int round = 0; round < 2; ++round) {
+        int result = RunGuarded(ClobberThenFault, nullptr);
+        a += result; b += result; c += result; d += result; e += result; f += result; g += result;
+    }
+    int twice = 2 * (int)EXCEPTION_ACCESS_VIOLATION;
+    EXPECT_EQ(3 + twice, a);
+    EXPECT_EQ(15 + twice, b);
+    EXPECT_EQ(21 + twice, c);
+    EXPECT_EQ(33 + twice, d);
+    EXPECT_EQ(39 + twice, e);
+    EXPECT_EQ(51 + twice, f);
+    EXPECT_EQ(57 + twice, g);
 }
 
 TEST_F(Guard, ContinueExecutionResumesAtTheFault)
