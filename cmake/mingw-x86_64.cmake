@@ -1,11 +1,5 @@
-# Cross toolchain for 64-bit Windows (x86-64). The posix thread model is the one that
-# builds GoogleTest; the product links every runtime statically either way.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain for 64-bit Windows (x86-64): the build for hosts that run no
+# 32-bit programs.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(ZEMBLOID_MINGW x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -83,11 +83,19 @@ extern "C" int GuardRecovered(DWORD exceptionCode)
     return (int)exceptionCode;
 }
 
-// The system's UnhandledExceptionFilter decides; its verdict is taken unchanged.
-static LONG AskSystemFilter(EXCEPTION_RECORD *record, CONTEXT *context)
+// Asks the system's UnhandledExceptionFilter about an exception that reached
+// the guard and takes its verdict unchanged: true when the guard's handler is
+// to run; otherwise *disposition is the guard's answer to the system (continue
+// execution, or continue search, which is also the answer during an unwind).
+static bool FilterChoosesHandler(EXCEPTION_RECORD *record, CONTEXT *context,
+                                 EXCEPTION_DISPOSITION *disposition)
 {
+    *disposition = ExceptionContinueSearch;
+    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return false;
     EXCEPTION_POINTERS pointers = {record, context};
-    return UnhandledExceptionFilter(&pointers);
+    LONG verdict = UnhandledExceptionFilter(&pointers);
+    if (verdict == EXCEPTION_CONTINUE_EXECUTION) *disposition = ExceptionContinueExecution;
+    return verdict == EXCEPTION_EXECUTE_HANDLER;
 }
 
 #if defined(__i386__)
@@ -115,17 +123,13 @@ static void SetExceptionChain(GuardRecord *record)
     __asm__ __volatile__("movl %0, %%fs:0" : : "r"(record) : "memory");
 }
 
-// Asks the system's UnhandledExceptionFilter and takes its verdict unchanged:
-// continue execution and continue search go back to the system; execute
-// handler unwinds the frames above the guard and resumes RunGuarded.
+// When the system's filter chooses the handler, unwinds the frames above the
+// guard and resumes RunGuarded.
 static EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD *record, void *establisher,
                                                   CONTEXT *context, void *)
 {
-    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
-        return ExceptionContinueSearch;
-    LONG verdict = AskSystemFilter(record, context);
-    if (verdict == EXCEPTION_CONTINUE_EXECUTION) return ExceptionContinueExecution;
-    if (verdict != EXCEPTION_EXECUTE_HANDLER) return ExceptionContinueSearch;
+    EXCEPTION_DISPOSITION disposition;
+    if (!FilterChoosesHandler(record, context, &disposition)) return disposition;
     GuardRecord *guard = (GuardRecord *)establisher;
     guard->exceptionCode = record->ExceptionCode;
     RtlUnwind(guard, nullptr, record, nullptr);
@@ -163,11 +167,8 @@ extern "C" char GuardResume[];
 extern "C" EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD *record, void *establisher,
                                               CONTEXT *context, void *)
 {
-    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
-        return ExceptionContinueSearch;
-    LONG verdict = AskSystemFilter(record, context);
-    if (verdict == EXCEPTION_CONTINUE_EXECUTION) return ExceptionContinueExecution;
-    if (verdict != EXCEPTION_EXECUTE_HANDLER) return ExceptionContinueSearch;
+    EXCEPTION_DISPOSITION disposition;
+    if (!FilterChoosesHandler(record, context, &disposition)) return disposition;
     RtlUnwind(establisher, GuardResume, record, (void *)(ULONG_PTR)record->ExceptionCode);
     return ExceptionContinueSearch;  // not reached: the unwind resumes GuardedCall
 }
