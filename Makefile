@@ -46,10 +46,10 @@ define cross_build
 endef
 
 test: build
-	@for arch in $$(scripts/wine-archs.sh test); do case $$arch in \
-	  win32) echo "Wine tests run build/zembloid.scr (i686) under 32-bit Wine: wine.win32.*, e2e.win32.*";; \
-	  win64) echo "Wine tests run build/x64/zembloid.scr (x86-64) under 64-bit Wine: wine.win64.*, e2e.win64.*";; \
-	esac; done
+	@archs=$$(scripts/wine-archs.sh test); echo "Wine tests run:$$(for arch in $$archs; do case $$arch in \
+	  win32) printf ' build/zembloid.scr under 32-bit Wine (wine.win32.*, e2e.win32.*);';; \
+	  win64) printf ' build/x64/zembloid.scr under 64-bit Wine (wine.win64.*, e2e.win64.*);';; \
+	esac; done | sed 's/;$$/./')"
 	cd $(NATIVE) && ctest --output-on-failure $(CTEST_ARGS)
 
 run: build
