@@ -1,5 +1,6 @@
 # The native tree: platform-free code and its unit tests, the host-side tools
-# (which write the frames), and the registration of every test layer with ctest.
+# (which write the frames), the X11 display mode, and the registration of every
+# test layer with ctest.
 find_package(GTest REQUIRED)
 # Debian's own interpreter: the test libraries (Pillow, pefile) are its packages.
 set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "")
@@ -26,6 +27,8 @@ target_include_directories(zembloid_portable PUBLIC ${CMAKE_SOURCE_DIR})
 add_subdirectory(tools)
 include(resources/Frames.cmake)
 include(resources/Icon.cmake)
+# The X11 display mode, from the same frames.
+add_subdirectory(x11)
 
 file(GLOB ZEMBLOID_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_ut.cpp)
 if(ZEMBLOID_UNIT_TESTS)
