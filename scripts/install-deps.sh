@@ -9,6 +9,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic
   python3-pil python3-pefile
+  libx11-dev xscreensaver valgrind
 )
 
 missing=()
