@@ -113,7 +113,10 @@ class Display:
         shot = Image.open(io.BytesIO(png)).convert("RGB")
         return shot.crop(box) if box else shot
 
-    def close(self):
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
         for program in self.programs:
             if program.poll() is None:
                 program.kill()
@@ -123,6 +126,7 @@ class Display:
         self.client.close()
         self.xvfb.kill()
         self.xvfb.wait()
+        return False
 
 
 def shows_frame(shot, at):
@@ -152,31 +156,26 @@ class Placement(unittest.TestCase):
 
     def test_frame_centred_on_black(self):
         for name, (width, height, depth), how, box in self.CASES:
-            with self.subTest(name):
-                display = Display((width, height), depth)
-                try:
-                    box = box or (0, 0, width, height)
-                    args, env = ["-speed", "30"], {}
-                    if how == "root":
-                        args.append("-root")
-                    else:
-                        window = display.client.window(*box)
-                        if how == "decimal":
-                            args += ["-window-id", str(window)]
-                        if how == "hex":
-                            args += ["-window-id", hex(window)]
-                        if how == "environment":
-                            env["XSCREENSAVER_WINDOW"] = hex(window)
-                    display.start(*args, env=env)
-                    x, y, w, h = box
-                    at = (origin(w, FRAME_W), origin(h, FRAME_H))
-                    self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at))
-                finally:
-                    display.close()
+            with self.subTest(name), Display((width, height), depth) as display:
+                box = box or (0, 0, width, height)
+                args, env = ["-speed", "30"], {}
+                if how == "root":
+                    args.append("-root")
+                else:
+                    window = display.client.window(*box)
+                    if how == "decimal":
+                        args += ["-window-id", str(window)]
+                    if how == "hex":
+                        args += ["-window-id", hex(window)]
+                    if how == "environment":
+                        env["XSCREENSAVER_WINDOW"] = hex(window)
+                display.start(*args, env=env)
+                x, y, w, h = box
+                at = (origin(w, FRAME_W), origin(h, FRAME_H))
+                self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at))
 
     def test_own_window_recentres_and_ends_on_a_key(self):
-        display = Display()
-        try:
+        with Display() as display:
             program = display.start()
             window = display.own_window()
             self.assertTrue(window)
@@ -186,8 +185,6 @@ class Placement(unittest.TestCase):
             subprocess.run(["xdotool", "key", "--window", str(window), "a"], env=display.env,
                            stderr=subprocess.DEVNULL)
             self.assertEqual(program.wait(timeout=2), 0)
-        finally:
-            display.close()
 
 
 class Timing(unittest.TestCase):
@@ -210,25 +207,21 @@ class Timing(unittest.TestCase):
 
     def test_frames_go_back_and_forth_at_the_set_speed(self):
         for speed, low, high in self.CASES:
-            with self.subTest(speed=speed):
-                display = Display()
-                try:
-                    window = display.client.window(0, 0, 640, 480)
-                    display.start("-window-id", str(window), *(["-speed", speed] if speed else []))
-                    time.sleep(0.5)
-                    seen = self.frames_seen(display.client, 1.5)
-                    frames = [f for _, f in seen]
-                    self.assertGreaterEqual(len(seen), 6, frames)
-                    self.assertNotIn(None, frames)
-                    start = [p for p, f in enumerate(BACK_AND_FORTH) if f == frames[0]]
-                    self.assertTrue(any(
-                        frames == [BACK_AND_FORTH[(p + k) % 18] for k in range(len(frames))]
-                        for p in start), frames)
-                    mean = (seen[-1][0] - seen[0][0]) * 1000 / (len(seen) - 1)
-                    self.assertGreaterEqual(mean, low)
-                    self.assertLessEqual(mean, high)
-                finally:
-                    display.close()
+            with self.subTest(speed=speed), Display() as display:
+                window = display.client.window(0, 0, 640, 480)
+                display.start("-window-id", str(window), *(["-speed", speed] if speed else []))
+                time.sleep(0.5)
+                seen = self.frames_seen(display.client, 1.5)
+                frames = [f for _, f in seen]
+                self.assertGreaterEqual(len(seen), 6, frames)
+                self.assertNotIn(None, frames)
+                start = [p for p, f in enumerate(BACK_AND_FORTH) if f == frames[0]]
+                self.assertTrue(any(
+                    frames == [BACK_AND_FORTH[(p + k) % 18] for k in range(len(frames))]
+                    for p in start), frames)
+                mean = (seen[-1][0] - seen[0][0]) * 1000 / (len(seen) - 1)
+                self.assertGreaterEqual(mean, low)
+                self.assertLessEqual(mean, high)
 
 
 class Ending(unittest.TestCase):
@@ -238,21 +231,17 @@ class Ending(unittest.TestCase):
                  ("window destroyed", lambda d, p, w: d.client.destroy(w)),
                  ("close request", lambda d, p, w: d.client.request_close(w))]
         for name, end in cases:
-            with self.subTest(name):
-                display = Display()
-                try:
-                    if name == "close request":
-                        program = display.start()
-                        window = display.own_window()
-                    else:
-                        window = display.client.window(0, 0, 640, 480)
-                        program = display.start("-window-id", str(window))
-                    self.assertTrue(wait_for_frame(display, (0, 0, 640, 480), (0, 0)))
-                    end(display, program, window)
-                    self.assertEqual(program.wait(timeout=1), 0)
-                    self.assertEqual(program.stderr.read(), "")
-                finally:
-                    display.close()
+            with self.subTest(name), Display() as display:
+                if name == "close request":
+                    program = display.start()
+                    window = display.own_window()
+                else:
+                    window = display.client.window(0, 0, 640, 480)
+                    program = display.start("-window-id", str(window))
+                self.assertTrue(wait_for_frame(display, (0, 0, 640, 480), (0, 0)))
+                end(display, program, window)
+                self.assertEqual(program.wait(timeout=1), 0)
+                self.assertEqual(program.stderr.read(), "")
 
 
 class Arguments(unittest.TestCase):
@@ -282,37 +271,28 @@ class Daemon(unittest.TestCase):
 
     def test_activate_shows_the_frame_and_deactivate_ends_it(self):
         home = tempfile.mkdtemp(prefix="zembloid-xss-")
-        display = Display(extra_args=("-ac",))
-        daemon = None
-        try:
-            program = os.path.join(home, "zembloid")
-            shutil.copy(PROGRAM, program)
-            with open(os.path.join(home, ".xscreensaver"), "w") as f:
-                f.write("mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\n"
-                        "splash: False\ndpmsEnabled: False\ntimeout: 1:00:00\n"
-                        "programs: %s -speed 30\n" % program)
+        program = os.path.join(home, "zembloid")
+        shutil.copy(PROGRAM, program)
+        with open(os.path.join(home, ".xscreensaver"), "w") as f:
+            f.write("mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\n"
+                    "splash: False\ndpmsEnabled: False\ntimeout: 1:00:00\n"
+                    "programs: %s -speed 30\n" % program)
+        if os.geteuid() == 0:
             nobody = pwd.getpwnam("nobody")
             for path in (home, program, os.path.join(home, ".xscreensaver")):
-                if os.geteuid() == 0:
-                    os.chown(path, nobody.pw_uid, nobody.pw_gid)
-            os.chmod(home, 0o700)
+                os.chown(path, nobody.pw_uid, nobody.pw_gid)
+        with Display(extra_args=("-ac",)) as display:
             daemon = subprocess.Popen(self.as_nobody(home, display.name, "xscreensaver", "-no-splash"),
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            display.programs.append(daemon)
 
             def command(verb):
                 return subprocess.run(self.as_nobody(home, display.name, "xscreensaver-command", verb),
                                       capture_output=True, timeout=10).returncode == 0
 
-            def running():
-                found = []
-                for pid in filter(str.isdigit, os.listdir("/proc")):
-                    try:
-                        with open("/proc/%s/cmdline" % pid, "rb") as f:
-                            if f.read().split(b"\0")[0] == program.encode():
-                                found.append(pid)
-                    except OSError:
-                        pass
-                return found
+            def running():   # this copy of the program, by its full path
+                return subprocess.run(["pgrep", "-f", "^%s " % program],
+                                      stdout=subprocess.PIPE).stdout.split()
 
             self.assertTrue(wait_until(lambda: command("-time"), 20, interval=0.5))
             self.assertTrue(command("-activate"))
@@ -322,12 +302,9 @@ class Daemon(unittest.TestCase):
                                                    optimize=True)
             self.assertTrue(command("-deactivate"))
             self.assertTrue(wait_until(lambda: not running(), 10, interval=0.2), "the program still runs")
-        finally:
-            if daemon:
-                daemon.terminate()
-                daemon.wait(timeout=10)
-            display.close()
-            shutil.rmtree(home, ignore_errors=True)
+            daemon.terminate()
+            daemon.wait(timeout=10)
+        shutil.rmtree(home, ignore_errors=True)
 
 
 class Valgrind(unittest.TestCase):
@@ -344,15 +321,12 @@ class Valgrind(unittest.TestCase):
         return int(report.split("total heap usage: ")[1].split(" allocs")[0].replace(",", ""))
 
     def test_no_definite_leak_and_no_allocation_per_tick(self):
-        display = Display()
-        try:
+        with Display() as display:
             window = display.client.window(0, 0, 640, 480)
             short = self.run_under_valgrind(display, window, 1.5)
             long = self.run_under_valgrind(display, window, 3.5)
             # About 200 more ticks at 10 ms in the longer run.
             self.assertLess(long - short, 20)
-        finally:
-            display.close()
 
 
 if __name__ == "__main__":
