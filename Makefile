@@ -1,7 +1,9 @@
-# ZEMBLOID: `make` builds build/zembloid.scr (the product) and its x86-64
-# twin build/x64/zembloid.scr, `make test` runs every test, `make run` starts
-# the saver under Wine, `make bench` measures it against a minimal program that
-# draws the same frames. BUILD names the build folder.
+# ZEMBLOID: `make` builds build/zembloid.scr (the product), its x86-64 twin
+# build/x64/zembloid.scr and the X11 display mode build/linux/zembloid;
+# `make test` runs every test, `make run` starts the saver under Wine,
+# `make bench` measures it against a minimal program that draws the same
+# frames, `make install-linux` installs the X11 display mode for XScreenSaver.
+# BUILD names the build folder.
 #
 # WINE_ARCH=win32 or win64 picks the build that runs under Wine; by default the
 # tests run both where the host runs 32-bit programs and win64 alone elsewhere,
@@ -23,18 +25,26 @@ CROSS_OUT_win64 := $(BUILD)/x64
 RUN_ENV = ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_ARCH=$$arch \
   ZEMBLOID_WIN32_DIR=$(abspath $(BUILD))/$$arch
 
-.PHONY: all build deps test run bench clean
+.PHONY: all build native deps test run bench install-linux clean
+
+# Where XScreenSaver looks for display modes and their settings on Debian.
+PREFIX ?= /usr
+DESTDIR ?=
+HACKDIR ?= $(PREFIX)/libexec/xscreensaver
+CONFIGDIR ?= $(PREFIX)/share/xscreensaver/config
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-build: deps
+native: deps
 	@scripts/wine-archs.sh test >/dev/null
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) \
 	  -DZEMBLOID_WINE_ARCHS="$$(scripts/wine-archs.sh test | tr ' ' ';')"
 	cmake --build $(NATIVE) -j $(JOBS)
+
+build: native
 	$(call cross_build,win32)
 	$(call cross_build,win64)
 
@@ -57,6 +67,10 @@ run: build
 
 bench: build
 	@arch=$$(scripts/wine-archs.sh run) && $(RUN_ENV) /usr/bin/python3 tests/bench/bench.py
+
+install-linux: native
+	install -D -m 755 $(BUILD)/linux/zembloid $(DESTDIR)$(HACKDIR)/zembloid
+	install -D -m 644 x11/zembloid.xml $(DESTDIR)$(CONFIGDIR)/zembloid.xml
 
 clean:
 	rm -rf $(BUILD)

@@ -1,5 +1,6 @@
 # The native tree: platform-free code and its unit tests, the host-side tools
-# (which write the frames), and the registration of every test layer with ctest.
+# (which write the frames), the X11 display mode, and the registration of every
+# test layer with ctest.
 find_package(GTest REQUIRED)
 # Debian's own interpreter: the test libraries (Pillow, pefile) are its packages.
 set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "")
@@ -23,6 +24,8 @@ target_include_directories(zembloid_portable PUBLIC ${CMAKE_SOURCE_DIR})
 add_subdirectory(tools)
 include(resources/Frames.cmake)
 include(resources/Icon.cmake)
+# The X11 display mode, from the same frames.
+add_subdirectory(x11)
 
 file(GLOB ZEMBLOID_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_ut.cpp)
 if(ZEMBLOID_UNIT_TESTS)
@@ -54,16 +57,18 @@ function(zembloid_wine_test layer name timeout)
     FIXTURES_REQUIRED wine_template_${arch} ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT ${timeout})
 endfunction()
 
+# What every scripted test is told of the build; the Wine tests add their build's.
+set(ZEMBLOID_BASE_ENV
+  ZEMBLOID_BUILD=${ZEMBLOID_OUT_DIR}
+  ZEMBLOID_NATIVE_DIR=${CMAKE_BINARY_DIR}
+  ZEMBLOID_SOURCE_DIR=${CMAKE_SOURCE_DIR}
+  PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/support
+  PYTHONDONTWRITEBYTECODE=1)
+
 foreach(arch ${ZEMBLOID_WINE_ARCHS})
   set(ZEMBLOID_ARCH_DIR ${ZEMBLOID_OUT_DIR}/${arch})
-  set(ZEMBLOID_TEST_ENV
-    ZEMBLOID_ARCH=${arch}
-    ZEMBLOID_BUILD=${ZEMBLOID_OUT_DIR}
-    ZEMBLOID_WIN32_DIR=${ZEMBLOID_ARCH_DIR}
-    ZEMBLOID_NATIVE_DIR=${CMAKE_BINARY_DIR}
-    ZEMBLOID_SOURCE_DIR=${CMAKE_SOURCE_DIR}
-    PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/support
-    PYTHONDONTWRITEBYTECODE=1)
+  set(ZEMBLOID_TEST_ENV ${ZEMBLOID_BASE_ENV}
+    ZEMBLOID_ARCH=${arch} ZEMBLOID_WIN32_DIR=${ZEMBLOID_ARCH_DIR})
   add_test(NAME wine.${arch}.template COMMAND ${Python3_EXECUTABLE} ${ZEMBLOID_SESSION} template)
   set_tests_properties(wine.${arch}.template PROPERTIES
     FIXTURES_SETUP wine_template_${arch} ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT 300)

@@ -1,0 +1,333 @@
+"""build/linux/zembloid on a private Xvfb: its pictures pixel for pixel against
+the generated frame files, its pace, how it ends, its command line, and a run
+under the real XScreenSaver daemon.
+
+Command line: test_x11.py [CLASS ...]   (ctest runs one class per entry)"""
+
+import ctypes
+import io
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+from PIL import Image, ImageChops
+
+from winesession import start_xvfb, wait_until
+
+BUILD_DIR = os.environ["ZEMBLOID_BUILD"]
+PROGRAM = os.path.join(BUILD_DIR, "linux", "zembloid")
+FRAME_DIR = os.path.join(os.environ["ZEMBLOID_NATIVE_DIR"], "frames")
+FRAMES = [Image.open(os.path.join(FRAME_DIR, "frame%d.bmp" % (106 + i))).convert("RGB")
+          for i in range(10)]
+FRAME_W, FRAME_H = FRAMES[0].size
+BACK_AND_FORTH = list(range(10)) + list(range(8, 0, -1))
+
+
+def origin(size, frame):
+    return int((size - frame) / 2)   # truncated toward zero, as in C
+
+
+class XClient:
+    """The few Xlib calls the tests need, through ctypes: windows to draw in,
+    a row of the screen read back, a close request."""
+
+    class Image(ctypes.Structure):
+        _fields_ = [(n, ctypes.c_int) for n in ("width", "height", "xoffset", "format")] + \
+                   [("data", ctypes.c_void_p)]
+
+    def __init__(self, display):
+        self.x = x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XGetImage.restype = ctypes.POINTER(XClient.Image)
+        self.d = ctypes.c_void_p(x.XOpenDisplay(display.encode()))
+        self.root = x.XDefaultRootWindow(self.d)
+
+    def window(self, x, y, width, height):
+        """A mapped window with a white background, so a missing black fill shows."""
+        w = self.x.XCreateSimpleWindow(self.d, ctypes.c_ulong(self.root), x, y, width, height, 0,
+                                       ctypes.c_ulong(0), ctypes.c_ulong(0xFFFFFF))
+        self.x.XMapWindow(self.d, ctypes.c_ulong(w))
+        self.x.XSync(self.d, 0)
+        return w
+
+    def destroy(self, window):
+        self.x.XDestroyWindow(self.d, ctypes.c_ulong(window))
+        self.x.XSync(self.d, 0)
+
+    def row(self, x, y, width):
+        """One screen row as grey levels (the blue byte of a 32-bit pixel)."""
+        image = self.x.XGetImage(self.d, ctypes.c_ulong(self.root), x, y, width, 1,
+                                 ctypes.c_ulong(0xFFFFFFFF), 2)  # ZPixmap
+        data = ctypes.string_at(image.contents.data, width * 4)[0::4]
+        self.x.XFree(ctypes.c_void_p(image.contents.data))
+        self.x.XFree(image)
+        return data
+
+    def request_close(self, window):
+        """What a window manager sends when the user closes a window."""
+        event = (ctypes.c_long * 24)()   # XClientMessageEvent inside a zeroed XEvent
+        event[0], event[4] = 33, window  # ClientMessage
+        event[5] = self.x.XInternAtom(self.d, b"WM_PROTOCOLS", 0)
+        event[6] = 32                    # format
+        event[7] = self.x.XInternAtom(self.d, b"WM_DELETE_WINDOW", 0)
+        self.x.XSendEvent(self.d, ctypes.c_ulong(window), 0, ctypes.c_long(0), event)
+        self.x.XSync(self.d, 0)
+
+    def close(self):
+        self.x.XCloseDisplay(self.d)
+
+
+class Display:
+    """A private Xvfb, a client connection to it, and the programs started on it."""
+
+    def __init__(self, screen=(1024, 768), depth=24, extra_args=()):
+        self.xvfb, self.name = start_xvfb(screen, depth, extra_args)
+        self.env = dict(os.environ, DISPLAY=self.name)
+        self.env.pop("XSCREENSAVER_WINDOW", None)
+        self.client = XClient(self.name)
+        self.programs = []
+
+    def own_window(self):
+        found = wait_until(lambda: subprocess.run(
+            ["xdotool", "search", "--name", "^ZEMBLOID$"], env=self.env,
+            stdout=subprocess.PIPE, text=True).stdout.split(), 10)
+        return int(found[0]) if len(found) == 1 else None
+
+    def start(self, *args, env=None):
+        program = subprocess.Popen([PROGRAM, *args], env=dict(self.env, **(env or {})),
+                                   stderr=subprocess.PIPE, text=True)
+        self.programs.append(program)
+        return program
+
+    def screenshot(self, box=None):
+        png = subprocess.run(["import", "-display", self.name, "-window", "root", "png:-"],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True).stdout
+        shot = Image.open(io.BytesIO(png)).convert("RGB")
+        return shot.crop(box) if box else shot
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        for program in self.programs:
+            if program.poll() is None:
+                program.kill()
+                program.wait()
+            if program.stderr:
+                program.stderr.close()
+        self.client.close()
+        self.xvfb.kill()
+        self.xvfb.wait()
+        return False
+
+
+def shows_frame(shot, at):
+    """True when `shot` is black with one of the frames pasted at `at` (clipped)."""
+    for frame in FRAMES:
+        expected = Image.new("RGB", shot.size)
+        expected.paste(frame, at)
+        if ImageChops.difference(shot, expected).getbbox() is None:
+            return True
+    return False
+
+
+def wait_for_frame(display, box, at, timeout=10):
+    return wait_until(lambda: shows_frame(display.screenshot(box), at), timeout, interval=0.2)
+
+
+class Placement(unittest.TestCase):
+    # name, screen (width, height, depth), how the window is given, window box (x, y, w, h)
+    CASES = [
+        ("window-id, decimal", (1024, 768, 24), "decimal", (40, 30, 800, 600)),
+        ("window-id, hexadecimal", (1024, 768, 24), "hex", (0, 0, 640, 480)),
+        ("smaller than the frame, odd size", (1024, 768, 24), "hex", (100, 50, 321, 201)),
+        ("XSCREENSAVER_WINDOW", (1024, 768, 24), "environment", (10, 20, 700, 500)),
+        ("root", (1024, 768, 24), "root", None),
+        ("root, 8-bit PseudoColor", (800, 600, 8), "root", None),
+    ]
+
+    def test_frame_centred_on_black(self):
+        for name, (width, height, depth), how, box in self.CASES:
+            with self.subTest(name), Display((width, height), depth) as display:
+                box = box or (0, 0, width, height)
+                args, env = ["-speed", "30"], {}
+                if how == "root":
+                    args.append("-root")
+                else:
+                    window = display.client.window(*box)
+                    if how == "decimal":
+                        args += ["-window-id", str(window)]
+                    if how == "hex":
+                        args += ["-window-id", hex(window)]
+                    if how == "environment":
+                        env["XSCREENSAVER_WINDOW"] = hex(window)
+                display.start(*args, env=env)
+                x, y, w, h = box
+                at = (origin(w, FRAME_W), origin(h, FRAME_H))
+                self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at))
+
+    def test_own_window_recentres_and_ends_on_a_key(self):
+        with Display() as display:
+            program = display.start()
+            window = display.own_window()
+            self.assertTrue(window)
+            self.assertTrue(wait_for_frame(display, (0, 0, 640, 480), (0, 0)))
+            subprocess.run(["xdotool", "windowsize", str(window), "500", "301"], env=display.env)
+            self.assertTrue(wait_for_frame(display, (0, 0, 500, 301), (-70, -89)))
+            subprocess.run(["xdotool", "key", "--window", str(window), "a"], env=display.env,
+                           stderr=subprocess.DEVNULL)
+            self.assertEqual(program.wait(timeout=2), 0)
+
+
+class Timing(unittest.TestCase):
+    # -speed argument (None: not given), bounds of the mean tick interval in ms,
+    # the same slack as the Windows timer test allows.
+    CASES = [("3", 25, 50), ("15", 135, 200), (None, 135, 200), ("50", 135, 200), ("0", 135, 200)]
+
+    def frames_seen(self, client, seconds):
+        """(time, frame) at each change of the frame on screen; a row that is no
+        frame's row is recorded as None."""
+        rows = {frame.convert("L").crop((0, 240, FRAME_W, 241)).tobytes(): i
+                for i, frame in enumerate(FRAMES)}
+        seen, end = [], time.monotonic() + seconds
+        while time.monotonic() < end:
+            frame = rows.get(client.row(0, 240, FRAME_W))
+            if not seen or seen[-1][1] != frame:
+                seen.append((time.monotonic(), frame))
+            time.sleep(0.002)
+        return seen[1:]   # the first sample may predate the first tick
+
+    def test_frames_go_back_and_forth_at_the_set_speed(self):
+        for speed, low, high in self.CASES:
+            with self.subTest(speed=speed), Display() as display:
+                window = display.client.window(0, 0, 640, 480)
+                display.start("-window-id", str(window), *(["-speed", speed] if speed else []))
+                time.sleep(0.5)
+                seen = self.frames_seen(display.client, 1.5)
+                frames = [f for _, f in seen]
+                self.assertGreaterEqual(len(seen), 6, frames)
+                self.assertNotIn(None, frames)
+                start = [p for p, f in enumerate(BACK_AND_FORTH) if f == frames[0]]
+                self.assertTrue(any(
+                    frames == [BACK_AND_FORTH[(p + k) % 18] for k in range(len(frames))]
+                    for p in start), frames)
+                mean = (seen[-1][0] - seen[0][0]) * 1000 / (len(seen) - 1)
+                self.assertGreaterEqual(mean, low)
+                self.assertLessEqual(mean, high)
+
+
+class Ending(unittest.TestCase):
+    def test_ends_quietly_within_a_second(self):
+        cases = [("SIGTERM", lambda d, p, w: p.send_signal(signal.SIGTERM)),
+                 ("SIGINT", lambda d, p, w: p.send_signal(signal.SIGINT)),
+                 ("window destroyed", lambda d, p, w: d.client.destroy(w)),
+                 ("close request", lambda d, p, w: d.client.request_close(w))]
+        for name, end in cases:
+            with self.subTest(name), Display() as display:
+                if name == "close request":
+                    program = display.start()
+                    window = display.own_window()
+                else:
+                    window = display.client.window(0, 0, 640, 480)
+                    program = display.start("-window-id", str(window))
+                self.assertTrue(wait_for_frame(display, (0, 0, 640, 480), (0, 0)))
+                end(display, program, window)
+                self.assertEqual(program.wait(timeout=1), 0)
+                self.assertEqual(program.stderr.read(), "")
+
+
+class Arguments(unittest.TestCase):
+    BAD = [["-speed"], ["-speed", "fast"], ["-speed", "15x"], ["-window-id"],
+           ["-window-id", "0"], ["-window-id", "0xZZ"], ["-window-id", "12abc"],
+           ["-window-id", "-5"], ["-window-id", "0x100000000"], ["-root", "-root"],
+           ["-root", "-window-id", "5"], ["-bogus"], ["stray"]]
+
+    def test_bad_arguments_print_one_usage_line_and_exit_2(self):
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        for args in self.BAD:
+            with self.subTest(args=args):
+                run = subprocess.run([PROGRAM, *args], env=env, capture_output=True, text=True,
+                                     timeout=5)
+                self.assertEqual(run.returncode, 2)
+                self.assertRegex(run.stderr, r"\Ausage: zembloid [^\n]*\n\Z")
+
+
+class Daemon(unittest.TestCase):
+    """XScreenSaver refuses to run display modes as root, so as root the daemon
+    and its command run as nobody, with a home of nobody's own."""
+
+    def as_nobody(self, home, display, *command):
+        user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        return (user if os.geteuid() == 0 else []) + \
+            ["env", "HOME=" + home, "DISPLAY=" + display, "PATH=/usr/bin:/bin", *command]
+
+    def test_activate_shows_the_frame_and_deactivate_ends_it(self):
+        home = tempfile.mkdtemp(prefix="zembloid-xss-")
+        program = os.path.join(home, "zembloid")
+        shutil.copy(PROGRAM, program)
+        with open(os.path.join(home, ".xscreensaver"), "w") as f:
+            f.write("mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\n"
+                    "splash: False\ndpmsEnabled: False\ntimeout: 1:00:00\n"
+                    "programs: %s -speed 30\n" % program)
+        if os.geteuid() == 0:
+            nobody = pwd.getpwnam("nobody")
+            for path in (home, program, os.path.join(home, ".xscreensaver")):
+                os.chown(path, nobody.pw_uid, nobody.pw_gid)
+        with Display(extra_args=("-ac",)) as display:
+            daemon = subprocess.Popen(self.as_nobody(home, display.name, "xscreensaver", "-no-splash"),
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            display.programs.append(daemon)
+
+            def command(verb):
+                return subprocess.run(self.as_nobody(home, display.name, "xscreensaver-command", verb),
+                                      capture_output=True, timeout=10).returncode == 0
+
+            def running():   # this copy of the program, by its full path
+                return subprocess.run(["pgrep", "-f", "^%s " % program],
+                                      stdout=subprocess.PIPE).stdout.split()
+
+            self.assertTrue(wait_until(lambda: command("-time"), 20, interval=0.5))
+            self.assertTrue(command("-activate"))
+            self.assertTrue(wait_until(running, 20, interval=0.2), "the program did not start")
+            self.assertTrue(wait_for_frame(display, None, (192, 144), timeout=20))
+            display.screenshot().convert("1").save(os.path.join(BUILD_DIR, "linux", "xscreensaver.png"),
+                                                   optimize=True)
+            self.assertTrue(command("-deactivate"))
+            self.assertTrue(wait_until(lambda: not running(), 10, interval=0.2), "the program still runs")
+            daemon.terminate()
+            daemon.wait(timeout=10)
+        shutil.rmtree(home, ignore_errors=True)
+
+
+class Valgrind(unittest.TestCase):
+    def run_under_valgrind(self, display, window, seconds):
+        program = subprocess.Popen(
+            ["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite",
+             "--error-exitcode=99", PROGRAM, "-window-id", str(window), "-speed", "1"],
+            env=display.env, stderr=subprocess.PIPE, text=True)
+        display.programs.append(program)
+        time.sleep(seconds)
+        program.send_signal(signal.SIGTERM)
+        report = program.communicate(timeout=30)[1]
+        self.assertEqual(program.returncode, 0, report)
+        return int(report.split("total heap usage: ")[1].split(" allocs")[0].replace(",", ""))
+
+    def test_no_definite_leak_and_no_allocation_per_tick(self):
+        with Display() as display:
+            window = display.client.window(0, 0, 640, 480)
+            short = self.run_under_valgrind(display, window, 1.5)
+            long = self.run_under_valgrind(display, window, 3.5)
+            # About 200 more ticks at 10 ms in the longer run.
+            self.assertLess(long - short, 20)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,53 @@
+// The X11 display mode: the process-wide state record shared by the command
+// line and event loop (Main_x11.cpp) and the frame drawing (Frames_x11.cpp).
+#pragma once
+
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <stdint.h>
+
+#include "animation/FramePlayer.h"
+
+enum TargetKind { TARGET_OWN_WINDOW, TARGET_ROOT, TARGET_WINDOW_ID };
+
+struct X11Saver {
+    // From the command line and the environment.
+    TargetKind target;
+    Window targetWindow;          // for TARGET_WINDOW_ID
+    int32_t redrawSpeed;          // 1..30, in 10 ms steps
+    // The connection and the window drawn into.
+    Display *display;
+    Window window;
+    bool ownWindow;
+    Screen *screen;
+    int depth;
+    Atom deleteWindowAtom;
+    int windowWidth, windowHeight;
+    // Colours allocated in the window's colormap: the background, then the
+    // frames' two colour-table entries.
+    Colormap colormap;
+    unsigned long pixels[3];
+    bool pixelAllocated[3];
+    // The frames, uploaded once, and the player's position.
+    GC gc;
+    Pixmap framePixmap[FRAME_COUNT];
+    int frameWidth, frameHeight;
+    int frameIndex, direction;
+    int shownIndex;               // frame last copied to the window, -1 before the first
+    // Why the loop ends: a signal, a key or close request, the window
+    // destroyed, or another X error (failed). Once closing, X errors are
+    // no longer looked at.
+    volatile sig_atomic_t stopSignal;
+    bool stopRequested;
+    bool windowGone;
+    bool failed;
+    bool closing;
+};
+
+extern X11Saver Saver;
+
+// Frames_x11.cpp
+bool LoadFramePixmaps();
+void ReleaseFramePixmaps();
+void DrawWholeWindow();
+void DrawNextFrame();
