@@ -9,7 +9,7 @@
 #include "host/SaverHost.h"
 #include "settings/Settings_win.h"
 
-FrameSet Frames;
+__constinit FrameSet Frames;
 
 static const char FRAME_LOAD_FAILED_TEXT[] = "ファイルが読み込めませんでした。";
 

@@ -1,5 +1,5 @@
 # Cross toolchain for 32-bit Windows. The posix thread model is the one that
-# builds GoogleTest; the product links every runtime statically either way.
+# builds GoogleTest; the tests link their runtime statically, the product none.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
