@@ -15,18 +15,19 @@ bool IsCoreHeader(const void *dib)
     return DibHeaderSize(dib) == DIB_CORE_HEADER_SIZE;
 }
 
-// Little-endian field of `width` bytes at `offset`; 0 when the field does not
-// lie wholly inside the header as its size field states it.
+// Little-endian field of `width` bytes at `offset`.
 uint32_t HeaderField(const void *dib, uint32_t offset, uint32_t width)
 {
-    if (uint64_t(offset) + width > DibHeaderSize(dib))
-        return 0;
     const uint8_t *field = Bytes(dib) + offset;
     uint32_t value = 0;
     for (uint32_t i = width; i > 0; --i)
         value = (value << 8) | field[i - 1];
     return value;
 }
+
+// The colours-used field of an info header: 4 bytes at offset 32.
+const uint32_t COLOURS_USED_OFFSET = 32;
+const uint32_t COLOURS_USED_END = COLOURS_USED_OFFSET + 4;
 
 } // namespace
 
@@ -53,7 +54,9 @@ uint16_t DibBitCount(const void *dib)
 
 uint32_t DibColoursUsed(const void *dib)
 {
-    return HeaderField(dib, 32, 4);
+    if (DibHeaderSize(dib) < COLOURS_USED_END)
+        return 0;
+    return HeaderField(dib, COLOURS_USED_OFFSET, 4);
 }
 
 bool DibIsIndexed(const void *dib)

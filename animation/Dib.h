@@ -8,10 +8,11 @@
 // every other value is read with the offsets of the 40-byte info header.
 const uint32_t DIB_CORE_HEADER_SIZE = 12;
 
-// Header fields are read at fixed offsets, but only where the header's own
-// size field says the header reaches: a field lying (partly) beyond the stated
-// header size reads as 0. So an info header shorter than 16 bytes has bit
-// count 0, and one shorter than 36 bytes has no colours-used count.
+// Width, height and bit count are read at the fixed offsets of the header
+// kind, whatever size the header states: the block goes on past the header,
+// so a 13-byte info header still reports the bit count at offset 14. Only the
+// colours-used count depends on the stated size: a header shorter than 36
+// bytes has none.
 uint32_t DibHeaderSize(const void *dib);
 uint16_t DibWidth(const void *dib);   // low 16 bits of the width
 uint16_t DibHeight(const void *dib);  // low 16 bits of the height

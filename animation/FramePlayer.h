@@ -1,5 +1,6 @@
 // The frame player's arithmetic: which frame comes next, where a frame sits on
-// the display, and how often the frame timer ticks. Platform-free.
+// the display, how many times larger it is drawn, and how often the frame
+// timer ticks. Platform-free.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,16 @@ void StepFrame(int *frameIndex, int *direction);
 // Where a frame of frameSize pixels starts so that it is centred on a display
 // of displaySize pixels; negative when the display is the smaller.
 int FrameOrigin(int displaySize, int frameSize);
+
+// Logical dots per inch of a display that the system does not scale.
+const int STANDARD_DPI = 96;
+
+// The whole number by which a frame of frameWidth x frameHeight pixels is
+// enlarged, each pixel drawn as a square of that side, in a client area of
+// clientWidth x clientHeight on a display of `dpi` logical dots per inch:
+// dpi / 96 rounded half up, at least 1, and lowered while a frame that many
+// times larger would not fit inside the client area.
+int FrameScale(int dpi, int frameWidth, int frameHeight, int clientWidth, int clientHeight);
 
 // The timer period for a redraw speed in units of 10 ms. The product is taken
 // in 64 bits and capped at FRAME_PERIOD_MAX_MS; a speed of zero or below

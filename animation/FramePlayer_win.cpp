@@ -1,21 +1,57 @@
 // The stereogram frame player: the saver's own window procedure, the middle
 // stage of the message chain. It turns the ten frame resources into off-screen
-// images when the window is created, copies one of them to the centre of the
-// display on every timer tick, paints the background black and releases
-// everything when the window goes.
+// images when the window is created (enlarged by a whole number on a high-DPI
+// display), copies one of them to the centre of the display on every timer
+// tick, paints the background black and releases everything when the window
+// goes.
 #include "animation/FramePlayer_win.h"
 #include "animation/Dib.h"
+#include "animation/Palette.h"
 #include "animation/Palette_win.h"
 #include "host/SaverHost.h"
 #include "settings/Settings_win.h"
 
-FrameSet Frames;
+__constinit FrameSet Frames;
 
 static const char FRAME_LOAD_FAILED_TEXT[] = "ファイルが読み込めませんでした。";
 
+// An info header and colour table for a frame's image `scale` times larger
+// than the frame: the frame's own bit count and colours, at most 256 of them.
+struct ScaledFrameFormat {
+    BITMAPINFOHEADER header;
+    RGBQUAD colours[PALETTE_MAX_ENTRIES];
+};
+
+static const BITMAPINFO *ScaleFrameFormat(ScaledFrameFormat *format, const void *dib, int scale)
+{
+    uint32_t count = DibColourTableCount(dib);
+    if (count > PALETTE_MAX_ENTRIES) count = PALETTE_MAX_ENTRIES;
+    format->header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER),
+                                      (LONG)DibWidth(dib) * scale, (LONG)DibHeight(dib) * scale,
+                                      1, DibBitCount(dib), BI_RGB, 0, 0, 0, count, 0};
+    const uint8_t *table = DibColourTable(dib);
+    uint32_t entrySize = DibColourEntrySize(dib);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t *entry = table + i * entrySize;
+        format->colours[i] = RGBQUAD{entry[0], entry[1], entry[2], 0};
+    }
+    return (const BITMAPINFO *)format;
+}
+
+// The scale for the window's frames: from the display's logical DPI, lowered
+// until the enlarged frame fits the window's client area.
+static int ScaleForWindow(HWND window, HDC windowDC)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    return FrameScale(GetDeviceCaps(windowDC, LOGPIXELSX), (int)Frames.frameWidth,
+                      (int)Frames.frameHeight, client.right, client.bottom);
+}
+
 // Makes frame `index` from its packed DIB: palette, memory DC compatible with
 // the window's own DC, a DIB section from the resource's header and colour
-// table, and the resource's pixels copied into it at 1:1.
+// table (or, enlarged, a header of the larger size), and the resource's pixels
+// copied into it at 1:1 or enlarged, each pixel to a square.
 static void BuildFrame(HWND window, int index, const void *dib)
 {
     Frames.frameWidth = DibWidth(dib);
@@ -28,6 +64,10 @@ static void BuildFrame(HWND window, int index, const void *dib)
     HDC windowDC = GetDC(window);
     Frames.displayWidth = GetDeviceCaps(windowDC, HORZRES);
     Frames.displayHeight = GetDeviceCaps(windowDC, VERTRES);
+    int scale = ScaleForWindow(window, windowDC);
+    Frames.frameScale = scale;
+    ScaledFrameFormat scaledFormat;
+    const BITMAPINFO *sectionInfo = scale == 1 ? info : ScaleFrameFormat(&scaledFormat, dib, scale);
     if (palette) {
         SelectPalette(windowDC, palette, FALSE);
         RealizePalette(windowDC);
@@ -36,7 +76,7 @@ static void BuildFrame(HWND window, int index, const void *dib)
 
     HDC frameDC = CreateCompatibleDC(windowDC);
     void *sectionBits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(windowDC, info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
+    HBITMAP bitmap = CreateDIBSection(windowDC, sectionInfo, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
     Frames.frameDC[index] = frameDC;
     Frames.frameBitmap[index] = bitmap;
     if (frameDC && bitmap) SelectObject(frameDC, bitmap);
@@ -48,8 +88,8 @@ static void BuildFrame(HWND window, int index, const void *dib)
         SetStretchBltMode(frameDC, COLORONCOLOR);
         int width = (int)Frames.frameWidth;
         int height = (int)Frames.frameHeight;
-        StretchDIBits(frameDC, 0, 0, width, height, 0, 0, width, height, bits, info,
-                      DIB_RGB_COLORS, SRCCOPY);
+        StretchDIBits(frameDC, 0, 0, width * scale, height * scale, 0, 0, width, height, bits,
+                      info, DIB_RGB_COLORS, SRCCOPY);
     }
     ReleaseDC(window, windowDC);
 }
@@ -89,10 +129,10 @@ static void DrawNextFrame(HWND window)
     HDC windowDC = GetDC(window);
     HDC frameDC = Frames.frameDC[Frames.frameIndex];
     if (frameDC) {
-        BitBlt(windowDC,
-               FrameOrigin(Frames.displayWidth, (int)Frames.frameWidth),
-               FrameOrigin(Frames.displayHeight, (int)Frames.frameHeight),
-               (int)Frames.frameWidth, (int)Frames.frameHeight, frameDC, 0, 0, SRCCOPY);
+        int width = (int)Frames.frameWidth * Frames.frameScale;
+        int height = (int)Frames.frameHeight * Frames.frameScale;
+        BitBlt(windowDC, FrameOrigin(Frames.displayWidth, width),
+               FrameOrigin(Frames.displayHeight, height), width, height, frameDC, 0, 0, SRCCOPY);
     }
     StepFrame(&Frames.frameIndex, &Frames.direction);
     ReleaseDC(window, windowDC);

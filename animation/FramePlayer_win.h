@@ -14,6 +14,9 @@ struct FrameSet {
     // Size of the frames, taken from the last frame loaded.
     unsigned frameWidth = 0;
     unsigned frameHeight = 0;
+    // Each image holds its frame this many times larger, each pixel a square
+    // of this side: 1 at 96 DPI and in a preview.
+    int frameScale = 1;
     // The full display, also in preview mode.
     int displayWidth = 0;
     int displayHeight = 0;

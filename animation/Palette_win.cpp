@@ -3,7 +3,7 @@
 
 #include "animation/Palette.h"
 
-PaletteCallTable PaletteCalls = { LocalAlloc, CreatePalette, LocalFree };
+__constinit PaletteCallTable PaletteCalls = { LocalAlloc, CreatePalette, LocalFree };
 
 // The LOGPALETTE block is temporary: it is freed here whatever the outcome.
 // A palette that cannot be created is reported once to the user; a block

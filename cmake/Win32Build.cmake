@@ -19,13 +19,20 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0)
 endif()
 
-# Everything of the product except WinMain, so that tests can link it.
+# Everything of the product except its process entry, so that tests can link it.
 add_library(zembloid_core STATIC ${ZEMBLOID_PORTABLE_SOURCES} ${ZEMBLOID_WIN32_SOURCES})
 target_include_directories(zembloid_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(zembloid_core PRIVATE
   -Wall -Wextra -fno-exceptions -fno-rtti
   -finput-charset=UTF-8 -fexec-charset=CP932)
 target_link_libraries(zembloid_core PUBLIC user32 gdi32 advapi32 kernel32)
+# The i386 DWARF unwind tables are read only by the C++ run-time's exception
+# support, which the product does not link: leave them out. (On x86-64 the
+# unwind tables are the system's own structured-exception data; they stay.)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZEMBLOID_NO_UNWIND_TABLES -fno-asynchronous-unwind-tables)
+  target_compile_options(zembloid_core PRIVATE ${ZEMBLOID_NO_UNWIND_TABLES})
+endif()
 
 # The resources, compiled once and linked into the product and the tests.
 set(ZEMBLOID_FRAME_FILES)
@@ -39,9 +46,22 @@ file(GLOB ZEMBLOID_RESOURCE_INPUTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resourc
 set_source_files_properties(resources/zembloid.rc PROPERTIES
   OBJECT_DEPENDS "${ZEMBLOID_FRAME_FILES};${ZEMBLOID_FRAME_DIR}/scrn.ico;${ZEMBLOID_RESOURCE_INPUTS}")
 
-add_executable(zembloid WIN32 host/WinMain_win.cpp $<TARGET_OBJECTS:zembloid_resources>)
-target_compile_options(zembloid PRIVATE -Wall -Wextra -fno-exceptions -fno-rtti)
-target_link_libraries(zembloid PRIVATE zembloid_core ${ZEMBLOID_STATIC_LINK} ${ZEMBLOID_OLD_LOADERS})
+# The product links no C run-time library and no start-up code: Windows 95
+# as first shipped has no msvcrt.dll. The loader enters SaverStart directly
+# (on i386 a stdcall name carries a leading underscore and its argument size).
+# libgcc is static and imports nothing; it supplies helpers such as 64-bit
+# division on i386 and stack probes. The file is stripped and carries no time
+# stamp, so that one commit built in any folder gives the same bytes.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZEMBLOID_ENTRY _SaverStart@0)
+else()
+  set(ZEMBLOID_ENTRY SaverStart)
+endif()
+add_executable(zembloid WIN32 host/Start_win.cpp $<TARGET_OBJECTS:zembloid_resources>)
+target_compile_options(zembloid PRIVATE -Wall -Wextra -fno-exceptions -fno-rtti ${ZEMBLOID_NO_UNWIND_TABLES})
+target_link_options(zembloid PRIVATE
+  -nostdlib -Wl,--entry=${ZEMBLOID_ENTRY} -s -Wl,--no-insert-timestamp ${ZEMBLOID_OLD_LOADERS})
+target_link_libraries(zembloid PRIVATE zembloid_core kernel32 user32 gdi32 advapi32 gcc)
 set_target_properties(zembloid PROPERTIES
   SUFFIX ".scr"
   RUNTIME_OUTPUT_DIRECTORY ${ZEMBLOID_OUT_DIR})

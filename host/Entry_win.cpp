@@ -2,7 +2,7 @@
 // inside a structured-exception guard; its result becomes the exit code.
 #include "host/SaverHost.h"
 
-SaverRecord SaverState;
+__constinit SaverRecord SaverState;
 
 static const char *SystemNextCharacter(const char *text)
 {

@@ -9,7 +9,7 @@ struct ConfigureRecord {
     HWND speedScroll = nullptr;
 };
 
-static ConfigureRecord ConfigureState;
+static __constinit ConfigureRecord ConfigureState;
 
 BOOL RegisterSaverDialogClasses(HINSTANCE)
 {

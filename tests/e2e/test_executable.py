@@ -1,17 +1,53 @@
 """Checks zembloid.scr as a Windows loader and the display settings see it: a
-32-bit GUI image that old loaders accept, importing only system DLLs, with the
-ten frame bitmaps embedded in the Japanese language."""
+GUI image that old loaders accept, importing only functions that Windows 95's
+system DLLs export, declaring itself DPI-aware, stripped and without a time
+stamp, with the ten frame bitmaps embedded in the Japanese language."""
 
+import os
 import struct
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 import pefile
 
 import winesession
 
-ALLOWED_IMPORTS = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"}
+# Per build: the machine and the optional-header kind (PE32 or PE32+).
+MACHINE = {"win32": (0x14C, 0x10B), "win64": (0x8664, 0x20B)}[winesession.ARCH]
+
+# Every function the saver imports, each exported by the Windows 95 version
+# of its DLL. A new import goes here only once it is known to be there.
+WIN95_EXPORTS = {
+    "KERNEL32.DLL": {
+        "ExitProcess", "FindResourceA", "FreeLibrary", "GetCommandLineA", "GetModuleHandleA",
+        "GetPrivateProfileIntA", "GetProcAddress", "GetTickCount", "GetVersionExA",
+        "LoadLibraryA", "LoadResource", "LocalAlloc", "LocalFree", "LockResource", "RtlUnwind",
+        "Sleep", "UnhandledExceptionFilter", "WritePrivateProfileStringA"},
+    "USER32.DLL": {
+        "CharNextA", "CreateWindowExA", "DefWindowProcA", "DestroyWindow", "DialogBoxParamA",
+        "DispatchMessageA", "EndDialog", "FillRect", "FindWindowA", "GetClientRect",
+        "GetCursorPos", "GetDC", "GetDlgItem", "GetForegroundWindow", "GetMessageA", "GetParent",
+        "GetSystemMetrics", "IsWindow", "KillTimer", "LoadIconA", "LoadStringA", "MessageBoxA",
+        "PeekMessageA", "PostMessageA", "PostQuitMessage", "RegisterClassA", "ReleaseDC",
+        "SendMessageA", "SetCursor", "SetForegroundWindow", "SetScrollPos", "SetScrollRange",
+        "SetTimer", "SystemParametersInfoA", "TranslateMessage", "wsprintfA"},
+    "GDI32.DLL": {
+        "BitBlt", "CreateCompatibleDC", "CreateDIBSection", "CreatePalette", "DeleteDC",
+        "DeleteObject", "GetDeviceCaps", "GetStockObject", "RealizePalette", "SelectObject",
+        "SelectPalette", "SetStretchBltMode", "StretchDIBits"},
+    "ADVAPI32.DLL": {"RegCloseKey", "RegOpenKeyA", "RegQueryValueExA"},
+}
+# Functions of later Windows versions that a C run-time's start-up pulls in.
+LATE_FUNCTIONS = {
+    "IsDebuggerPresent", "GetTickCount64", "AddVectoredExceptionHandler",
+    "InitializeCriticalSectionAndSpinCount", "GetSystemTimePreciseAsFileTime",
+    "SetProcessDPIAware", "FlsAlloc", "InitializeSListHead", "EncodePointer", "DecodePointer",
+}
+
 RT_BITMAP = 2
+RT_MANIFEST = 24
 JAPANESE = 0x0411
+SETTINGS_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
 
 
 class ExecutableTest(unittest.TestCase):
@@ -19,10 +55,19 @@ class ExecutableTest(unittest.TestCase):
     def setUpClass(cls):
         cls.pe = pefile.PE(winesession.SCR)
 
-    def test_header_is_a_32_bit_gui_image_for_version_4_loaders(self):
+    def resource(self, kind, number):
+        for entry in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            if entry.id == kind:
+                for named in entry.directory.entries:
+                    if named.id == number:
+                        data = named.directory.entries[0].data.struct
+                        return self.pe.get_data(data.OffsetToData, data.Size)
+        return None
+
+    def test_header_is_a_gui_image_for_version_4_loaders(self):
         header = self.pe.OPTIONAL_HEADER
         checks = [
-            ("machine", self.pe.FILE_HEADER.Machine, 0x14C),
+            ("machine, kind", (self.pe.FILE_HEADER.Machine, header.Magic), MACHINE),
             ("subsystem", header.Subsystem, 2),
             ("os version", (header.MajorOperatingSystemVersion,
                             header.MinorOperatingSystemVersion), (4, 0)),
@@ -33,10 +78,37 @@ class ExecutableTest(unittest.TestCase):
             with self.subTest(field=name):
                 self.assertEqual(actual, expected)
 
-    def test_imports_only_system_dlls(self):
-        imported = {entry.dll.decode().upper() for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
-        self.assertLessEqual(imported, ALLOWED_IMPORTS)
-        self.assertIn("USER32.DLL", imported)
+    def test_imports_only_what_windows_95_exports(self):
+        imported = {}
+        for entry in self.pe.DIRECTORY_ENTRY_IMPORT:
+            names = {i.name.decode() if i.name else "#%d" % i.ordinal for i in entry.imports}
+            imported.setdefault(entry.dll.decode().upper(), set()).update(names)
+        self.assertEqual(set(imported), set(WIN95_EXPORTS))
+        for dll, names in sorted(imported.items()):
+            with self.subTest(dll=dll):
+                self.assertFalse(names & LATE_FUNCTIONS)
+                self.assertLessEqual(names, WIN95_EXPORTS[dll])
+
+    def test_manifest_declares_dpi_awareness_and_no_execution_level(self):
+        manifest = self.resource(RT_MANIFEST, 1)
+        self.assertIsNotNone(manifest, "no manifest with id 1")
+        root = ElementTree.fromstring(manifest)
+        aware = [e.text.strip() for e in root.iter(SETTINGS_2005 + "dpiAware")]
+        self.assertEqual(aware, ["true"])
+        tags = [e.tag.split("}")[-1] for e in root.iter()]
+        self.assertNotIn("trustInfo", tags)
+        self.assertNotIn("requestedExecutionLevel", tags)
+
+    def test_stripped_without_time_stamp_or_build_paths(self):
+        header = self.pe.FILE_HEADER
+        self.assertEqual(header.TimeDateStamp, 0)
+        self.assertEqual((header.PointerToSymbolTable, header.NumberOfSymbols), (0, 0))
+        sections = [s.Name.rstrip(b"\0").decode() for s in self.pe.sections]
+        self.assertFalse([n for n in sections if n.startswith((".debug", "/"))], sections)
+        with open(winesession.SCR, "rb") as f:
+            data = f.read()
+        for folder in {winesession.SOURCE_DIR, winesession.BUILD_DIR}:
+            self.assertNotIn(os.path.abspath(folder).encode(), data)
 
     def test_ten_frame_bitmaps_in_japanese(self):
         bitmaps = {}

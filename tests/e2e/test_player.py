@@ -31,13 +31,16 @@ FRAMES_DISTINCT = all(ImageChops.difference(a, b).getbbox() is not None
                       for n, a in enumerate(FRAMES) for b in FRAMES[n + 1:])
 
 
-def frames_shown(screen, origin):
+def frames_shown(screen, origin, scale=1):
     """Indices of the frames that `screen` shows pixel for pixel at `origin`
-    (clipped to the screen) with black everywhere else; empty if none."""
+    (clipped to the screen), each pixel as a scale x scale square, with black
+    everywhere else; empty if none."""
     ox, oy = origin
     black = Image.new("RGB", screen.size)
     matches = []
     for index, frame in enumerate(FRAMES):
+        if scale != 1:
+            frame = frame.resize((frame.width * scale, frame.height * scale), Image.NEAREST)
         expected = black.copy()
         expected.paste(frame, (ox, oy))
         if ImageChops.difference(screen, expected).getbbox() is None:
@@ -56,14 +59,20 @@ def start_saver(session):
         raise AssertionError("the saver window did not appear")
 
 
-def wait_for_frame(session, origin, timeout=15):
+def set_dpi(session, dpi):
+    """The logical DPI that programs started from now on see."""
+    session.reg_add("HKCU\\Control Panel\\Desktop", "LogPixels", dpi, "REG_DWORD")
+    session.wait_for_wineserver()
+
+
+def wait_for_frame(session, origin, timeout=15, scale=1):
     """The first screenshot that shows a frame at `origin`: (indices, image)."""
     found = {}
 
     def shown():
         shot = session.screenshot()
         found["last"] = shot
-        found["frames"] = frames_shown(shot, origin)
+        found["frames"] = frames_shown(shot, origin, scale)
         return found["frames"]
 
     wait_until(shown, timeout, interval=0.2)
@@ -71,13 +80,16 @@ def wait_for_frame(session, origin, timeout=15):
 
 
 class SaverMode(unittest.TestCase):
-    def check_screen(self, screen, origin):
-        with WineSession("player-%dx%d" % screen, screen=screen) as session:
+    def check_screen(self, screen, origin, dpi=None, scale=1):
+        name = "player-%dx%d" % screen + ("-%ddpi" % dpi if dpi else "")
+        with WineSession(name, screen=screen) as session:
+            if dpi:
+                set_dpi(session, dpi)
             start_saver(session)
-            frames, shot = wait_for_frame(session, origin)
+            frames, shot = wait_for_frame(session, origin, scale=scale)
             if not frames and shot is not None:
-                shot.save(os.path.join(winesession.BUILD_DIR, "player-failed-%dx%d.png" % screen))
-            self.assertTrue(frames, "no frame at %s on a %dx%d screen" % ((origin,) + screen))
+                shot.save(os.path.join(winesession.BUILD_DIR, name + "-failed.png"))
+            self.assertTrue(frames, "no frame at %s, %dx enlarged, on %s" % (origin, scale, name))
 
     def test_frame_sits_centred_on_black(self):
         self.check_screen((1024, 768), (192, 144))
@@ -87,6 +99,15 @@ class SaverMode(unittest.TestCase):
 
     def test_frame_is_clipped_on_a_smaller_screen(self):
         self.check_screen((600, 400), (-20, -40))
+
+    def test_high_dpi_enlarges_each_pixel_to_a_square_where_the_frame_fits(self):
+        # (screen, logical DPI, origin, scale); 96 DPI is the tests above.
+        for screen, dpi, origin, scale in [
+            ((2048, 1536), 192, (384, 288), 2),
+            ((1024, 768), 144, (192, 144), 1),  # 2x would not fit
+        ]:
+            with self.subTest(dpi=dpi, screen=screen):
+                self.check_screen(screen, origin, dpi, scale)
 
     @unittest.skipUnless(FRAMES_DISTINCT, "the embedded frames are all alike")
     def test_frames_walk_back_and_forth(self):

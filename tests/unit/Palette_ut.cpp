@@ -77,7 +77,7 @@ const PaletteCase PALETTE_CASES[] = {
     {"32 bit, count 2",          {40, 8, 8, 32, 2, 2},               2, BUILT_IN},
     {"core 16 bit",              {12, 8, 8, 16, 0, 0},               224, BUILT_IN},
     {"bit count 0",              {40, 8, 8, 0, 0, 0},                224, BUILT_IN},
-    {"13-byte header",           {13, 8, 8, 8, 0, 0},                224, BUILT_IN},
+    {"13-byte header, 24 bit",   {13, 8, 8, 24, 0, 0},               224, BUILT_IN},
 };
 
 TEST(DibPalette, CountsAndSourcesOfEntries)
@@ -138,14 +138,16 @@ TEST(DibPalette, NeverReadsPastTheStoredTable)
         {40, 8, 8, 8, 300, 300},
         {12, 8, 8, 4, 0, 16},
         {20, 8, 8, 4, 0, 16},
-        {13, 8, 8, 8, 0, 0},
+        {13, 8, 8, 24, 0, 0},
         {40, 8, 8, 24, 0, 0},
         {40, 8, 8, 32, 0xFFFFFFFF, 0},
     };
     for (const DibLayout &layout : cases) {
         SCOPED_TRACE(layout.headerSize);
         std::vector<uint8_t> bytes = MakeDib(layout);
-        bytes.resize(layout.headerSize + (layout.headerSize == 12 ? 3 : 4) * layout.tableEntries);
+        // A header shorter than 16 bytes still has its bit count at offset 14.
+        size_t end = layout.headerSize + (layout.headerSize == 12 ? 3 : 4) * layout.tableEntries;
+        bytes.resize(end < 16 ? 16 : end);
         GuardedBytes guarded(bytes);
         FilledBlock block(guarded.data(), 0);
         EXPECT_GT(block.count, 0u);
