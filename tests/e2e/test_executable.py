@@ -12,8 +12,10 @@ import pefile
 
 import winesession
 
-# Per build: the machine and the optional-header kind (PE32 or PE32+).
-MACHINE = {"win32": (0x14C, 0x10B), "win64": (0x8664, 0x20B)}[winesession.ARCH]
+# Per build: the machine, the optional-header kind (PE32 or PE32+) and the
+# subsystem version (4.0 for Windows 95 and NT 4; an x64 loader wants 5.2).
+MACHINE, SUBSYSTEM_VERSION = {"win32": ((0x14C, 0x10B), (4, 0)),
+                              "win64": ((0x8664, 0x20B), (5, 2))}[winesession.ARCH]
 
 # Every function the saver imports, each exported by the Windows 95 version
 # of its DLL. A new import goes here only once it is known to be there.
@@ -72,7 +74,7 @@ class ExecutableTest(unittest.TestCase):
             ("os version", (header.MajorOperatingSystemVersion,
                             header.MinorOperatingSystemVersion), (4, 0)),
             ("subsystem version", (header.MajorSubsystemVersion,
-                                   header.MinorSubsystemVersion), (4, 0)),
+                                   header.MinorSubsystemVersion), SUBSYSTEM_VERSION),
         ]
         for name, actual, expected in checks:
             with self.subTest(field=name):

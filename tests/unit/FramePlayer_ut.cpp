@@ -28,7 +28,9 @@ TEST(FrameStepping, StaysInRangeAndRepeatsEveryEighteenTicks)
     for (size_t t = 0; t < drawn.size(); ++t) {
         ASSERT_GE(drawn[t], 0) << "tick " << t;
         ASSERT_LT(drawn[t], FRAME_COUNT) << "tick " << t;
-        if (t >= 18) ASSERT_EQ(drawn[t], drawn[t - 18]) << "tick " << t;
+        if (t >= 18) {
+            ASSERT_EQ(drawn[t], drawn[t - 18]) << "tick " << t;
+        }
     }
 }
 
