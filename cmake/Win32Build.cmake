@@ -10,13 +10,25 @@ if(NOT ZEMBLOID_OUT_DIR)
 endif()
 
 set(ZEMBLOID_STATIC_LINK -static -static-libgcc -static-libstdc++)
-# Windows 95 and NT 4 loaders refuse images that ask for a newer OS or subsystem.
-# The x86-64 build keeps the toolchain's versions, the oldest an x64 loader takes.
-set(ZEMBLOID_OLD_LOADERS)
+# What differs between the two builds of the product:
+# - the entry symbol: the loader enters SaverStart directly, and on i386 a
+#   stdcall name carries a leading underscore and its argument size;
+# - the header: Windows 95 and NT 4 loaders refuse images that ask for a newer
+#   OS or subsystem; the x86-64 build keeps the toolchain's versions, the
+#   oldest an x64 loader takes;
+# - unwind tables: on i386 the DWARF tables are read only by the C++ run-time's
+#   exception support, which the product does not link, so they are left out;
+#   on x86-64 they are the system's own structured-exception data and stay.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZEMBLOID_ENTRY _SaverStart@0)
   set(ZEMBLOID_OLD_LOADERS
     -Wl,--major-os-version,4 -Wl,--minor-os-version,0
     -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0)
+  set(ZEMBLOID_NO_UNWIND_TABLES -fno-asynchronous-unwind-tables)
+else()
+  set(ZEMBLOID_ENTRY SaverStart)
+  set(ZEMBLOID_OLD_LOADERS)
+  set(ZEMBLOID_NO_UNWIND_TABLES)
 endif()
 
 # Everything of the product except its process entry, so that tests can link it.
@@ -24,15 +36,8 @@ add_library(zembloid_core STATIC ${ZEMBLOID_PORTABLE_SOURCES} ${ZEMBLOID_WIN32_S
 target_include_directories(zembloid_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(zembloid_core PRIVATE
   -Wall -Wextra -fno-exceptions -fno-rtti
-  -finput-charset=UTF-8 -fexec-charset=CP932)
+  -finput-charset=UTF-8 -fexec-charset=CP932 ${ZEMBLOID_NO_UNWIND_TABLES})
 target_link_libraries(zembloid_core PUBLIC user32 gdi32 advapi32 kernel32)
-# The i386 DWARF unwind tables are read only by the C++ run-time's exception
-# support, which the product does not link: leave them out. (On x86-64 the
-# unwind tables are the system's own structured-exception data; they stay.)
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(ZEMBLOID_NO_UNWIND_TABLES -fno-asynchronous-unwind-tables)
-  target_compile_options(zembloid_core PRIVATE ${ZEMBLOID_NO_UNWIND_TABLES})
-endif()
 
 # The resources, compiled once and linked into the product and the tests.
 set(ZEMBLOID_FRAME_FILES)
@@ -47,16 +52,10 @@ set_source_files_properties(resources/zembloid.rc PROPERTIES
   OBJECT_DEPENDS "${ZEMBLOID_FRAME_FILES};${ZEMBLOID_FRAME_DIR}/scrn.ico;${ZEMBLOID_RESOURCE_INPUTS}")
 
 # The product links no C run-time library and no start-up code: Windows 95
-# as first shipped has no msvcrt.dll. The loader enters SaverStart directly
-# (on i386 a stdcall name carries a leading underscore and its argument size).
-# libgcc is static and imports nothing; it supplies helpers such as 64-bit
-# division on i386 and stack probes. The file is stripped and carries no time
-# stamp, so that one commit built in any folder gives the same bytes.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(ZEMBLOID_ENTRY _SaverStart@0)
-else()
-  set(ZEMBLOID_ENTRY SaverStart)
-endif()
+# as first shipped has no msvcrt.dll. libgcc is static and imports nothing; it
+# supplies helpers such as 64-bit division on i386 and stack probes. The file
+# is stripped and carries no time stamp, so that one commit built in any
+# folder gives the same bytes.
 add_executable(zembloid WIN32 host/Start_win.cpp $<TARGET_OBJECTS:zembloid_resources>)
 target_compile_options(zembloid PRIVATE -Wall -Wextra -fno-exceptions -fno-rtti ${ZEMBLOID_NO_UNWIND_TABLES})
 target_link_options(zembloid PRIVATE
