@@ -255,12 +255,17 @@ class WineSession:
 
     def screenshot(self):
         """The whole virtual screen as a PIL RGB image."""
-        from PIL import Image
-        import io
-        png = subprocess.run(["import", "-display", self.display, "-window", "root", "png:-"],
-                             env=self.env, timeout=30, stdout=subprocess.PIPE,
-                             stderr=subprocess.DEVNULL, check=True).stdout
-        return Image.open(io.BytesIO(png)).convert("RGB")
+        return screenshot(self.display)
+
+
+def screenshot(display):
+    """The whole screen of X display `display` as a PIL RGB image."""
+    from PIL import Image
+    import io
+    png = subprocess.run(["import", "-display", display, "-window", "root", "png:-"],
+                         timeout=30, stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL, check=True).stdout
+    return Image.open(io.BytesIO(png)).convert("RGB")
 
 
 def start_xvfb(screen=(1024, 768), depth=24, extra_args=()):

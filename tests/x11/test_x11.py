@@ -5,7 +5,6 @@ under the real XScreenSaver daemon.
 Command line: test_x11.py [CLASS ...]   (ctest runs one class per entry)"""
 
 import ctypes
-import io
 import os
 import pwd
 import shutil
@@ -17,7 +16,7 @@ import unittest
 
 from PIL import Image, ImageChops
 
-from winesession import start_xvfb, wait_until
+from winesession import screenshot, start_xvfb, wait_until
 
 BUILD_DIR = os.environ["ZEMBLOID_BUILD"]
 PROGRAM = os.path.join(BUILD_DIR, "linux", "zembloid")
@@ -108,9 +107,7 @@ class Display:
         return program
 
     def screenshot(self, box=None):
-        png = subprocess.run(["import", "-display", self.name, "-window", "root", "png:-"],
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True).stdout
-        shot = Image.open(io.BytesIO(png)).convert("RGB")
+        shot = screenshot(self.name)
         return shot.crop(box) if box else shot
 
     def __enter__(self):
