@@ -22,8 +22,7 @@ CROSS_TOOLCHAIN_win32 := cmake/mingw-i686.cmake
 CROSS_TOOLCHAIN_win64 := cmake/mingw-x86_64.cmake
 CROSS_OUT_win32 := $(BUILD)
 CROSS_OUT_win64 := $(BUILD)/x64
-RUN_ENV = ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_ARCH=$$arch \
-  ZEMBLOID_WIN32_DIR=$(abspath $(BUILD))/$$arch
+RUN_ENV = ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_ARCH=$$arch
 
 .PHONY: all build native deps test run bench install-linux clean
 
@@ -39,7 +38,6 @@ deps:
 	@scripts/install-deps.sh
 
 native: deps
-	@scripts/wine-archs.sh test >/dev/null
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) \
 	  -DZEMBLOID_WINE_ARCHS="$$(scripts/wine-archs.sh test | tr ' ' ';')"
 	cmake --build $(NATIVE) -j $(JOBS)
@@ -56,10 +54,9 @@ define cross_build
 endef
 
 test: build
-	@archs=$$(scripts/wine-archs.sh test); echo "Wine tests run:$$(for arch in $$archs; do case $$arch in \
-	  win32) printf ' build/zembloid.scr under 32-bit Wine (wine.win32.*, e2e.win32.*);';; \
-	  win64) printf ' build/x64/zembloid.scr under 64-bit Wine (wine.win64.*, e2e.win64.*);';; \
-	esac; done | sed 's/;$$/./')"
+	@echo "Wine tests run: $$(for arch in $$(scripts/wine-archs.sh test); do \
+	  ZEMBLOID_ARCH=$$arch ZEMBLOID_BUILD=$(abspath $(BUILD)) /usr/bin/python3 tests/support/winesession.py describe; \
+	done | paste -sd ';' | sed 's/;/; /g')."
 	cd $(NATIVE) && ctest --output-on-failure $(CTEST_ARGS)
 
 run: build

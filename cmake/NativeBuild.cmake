@@ -67,8 +67,7 @@ set(ZEMBLOID_BASE_ENV
 
 foreach(arch ${ZEMBLOID_WINE_ARCHS})
   set(ZEMBLOID_ARCH_DIR ${ZEMBLOID_OUT_DIR}/${arch})
-  set(ZEMBLOID_TEST_ENV ${ZEMBLOID_BASE_ENV}
-    ZEMBLOID_ARCH=${arch} ZEMBLOID_WIN32_DIR=${ZEMBLOID_ARCH_DIR})
+  set(ZEMBLOID_TEST_ENV ${ZEMBLOID_BASE_ENV} ZEMBLOID_ARCH=${arch})
   add_test(NAME wine.${arch}.template COMMAND ${Python3_EXECUTABLE} ${ZEMBLOID_SESSION} template)
   set_tests_properties(wine.${arch}.template PROPERTIES
     FIXTURES_SETUP wine_template_${arch} ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT 300)

@@ -7,6 +7,7 @@ exit ends only what it started: its wineserver and its Xvfb.
 Command line:
   winesession.py template          make the prefix template if it is missing
   winesession.py gtest EXE [ARGS]  run a Win32 GoogleTest executable in a session
+  winesession.py describe          name the build under test and its tests
 """
 
 import contextlib
@@ -325,6 +326,9 @@ def main(argv):
     if len(argv) >= 2 and argv[1] == "template":
         ensure_template()
         print("prefix template ready: " + TEMPLATE)
+        return 0
+    if len(argv) == 2 and argv[1] == "describe":
+        print("%s (wine.%s.*, e2e.%s.*)" % (BUILD_UNDER_TEST, ARCH, ARCH))
         return 0
     if len(argv) >= 3 and argv[1] == "gtest":
         return run_gtest(os.path.abspath(argv[2]), argv[3:])
