@@ -67,11 +67,14 @@ void DrainQueue()
     }
 }
 
+// The move is asked for again on every try: the first test of a fresh session
+// can run while Wine's desktop is still coming up, and a move asked for then
+// is lost.
 void MoveCursorTo(int x, int y)
 {
-    SetCursorPos(x, y);
     POINT at = {};
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 300; ++i) {
+        SetCursorPos(x, y);
         GetCursorPos(&at);
         if (at.x == x && at.y == y) return;
         Sleep(10);
