@@ -23,6 +23,40 @@ int FrameScale(int dpi, int frameWidth, int frameHeight, int clientWidth, int cl
     return scale < 1 ? 1 : (int)scale;
 }
 
+static bool SameRect(const ScreenRect &a, const ScreenRect &b)
+{
+    return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
+}
+
+static bool PlacedAlready(const FramePlacement *placements, int placed, const ScreenRect &area)
+{
+    for (int i = 0; i < placed; ++i)
+        if (SameRect(placements[i].area, area)) return true;
+    return false;
+}
+
+int LayOutFrames(const MonitorArea *monitors, int count, ScreenRect window, int frameWidth,
+                 int frameHeight, FramePlacement *placements)
+{
+    int placed = 0;
+    for (int i = 0; i < count; ++i) {
+        ScreenRect area = monitors[i].area;
+        area.left -= window.left;
+        area.top -= window.top;
+        if (PlacedAlready(placements, placed, area)) continue;
+        // The frame must fit where it is seen: on the monitor, and inside a
+        // window smaller than the monitor (a preview).
+        int fitWidth = area.width < window.width ? area.width : window.width;
+        int fitHeight = area.height < window.height ? area.height : window.height;
+        FramePlacement &placement = placements[placed++];
+        placement.area = area;
+        placement.scale = FrameScale(monitors[i].dpi, frameWidth, frameHeight, fitWidth, fitHeight);
+        placement.x = area.left + FrameOrigin(area.width, frameWidth * placement.scale);
+        placement.y = area.top + FrameOrigin(area.height, frameHeight * placement.scale);
+    }
+    return placed;
+}
+
 uint32_t FramePeriodMs(int32_t redrawSpeed)
 {
     if (redrawSpeed <= 0) return FRAME_PERIOD_MIN_MS;

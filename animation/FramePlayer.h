@@ -32,6 +32,42 @@ const int STANDARD_DPI = 96;
 // times larger would not fit inside the client area.
 int FrameScale(int dpi, int frameWidth, int frameHeight, int clientWidth, int clientHeight);
 
+// At most this many monitors get a frame of their own; further ones stay black.
+const int MONITOR_LIMIT = 16;
+
+// A rectangle of the desktop or of a window: origin and size in pixels.
+struct ScreenRect {
+    int left, top, width, height;
+};
+
+// One monitor as the system reports it: its whole rectangle (not its work
+// area) in desktop coordinates, which are negative left of or above the
+// primary monitor, and its logical dots per inch.
+struct MonitorArea {
+    ScreenRect area;
+    int dpi;
+};
+
+// Where one monitor's frame goes in the window that covers the monitors: the
+// monitor's rectangle in the window's client coordinates, the whole number
+// the frame is enlarged by there, and the frame's top-left corner at that
+// scale (negative when the monitor is the smaller, so the frame is clipped).
+struct FramePlacement {
+    ScreenRect area;
+    int scale;
+    int x, y;
+};
+
+// Lays one frame of frameWidth x frameHeight pixels out on each of `count`
+// monitors for a window whose client area covers `window` (desktop
+// coordinates): each frame is centred on its monitor at FrameScale of the
+// monitor's DPI and size, or of the window's size where that is smaller (a
+// preview). Monitors
+// with the same rectangle (mirrored) get one placement, the first one's.
+// Fills `placements` (room for `count` entries) and returns how many it wrote.
+int LayOutFrames(const MonitorArea *monitors, int count, ScreenRect window, int frameWidth,
+                 int frameHeight, FramePlacement *placements);
+
 // The timer period for a redraw speed in units of 10 ms. The product is taken
 // in 64 bits and capped at FRAME_PERIOD_MAX_MS; a speed of zero or below
 // gives the shortest period, FRAME_PERIOD_MIN_MS, the same as a speed of 1.

@@ -82,3 +82,62 @@ TEST(FramePeriod, SpeedTimesTenCappedAndFloored)
     };
     for (const Case &c : cases) EXPECT_EQ(FramePeriodMs(c.speed), c.period) << "speed " << c.speed;
 }
+
+TEST(FrameLayout, OneFrameCentredOnEachMonitorAtItsOwnScale)
+{
+    struct Case {
+        const char *name;
+        std::vector<MonitorArea> monitors;
+        ScreenRect window;
+        std::vector<FramePlacement> expected;  // area, scale, x, y
+    };
+    const Case cases[] = {
+        {"one monitor, as before", {{{0, 0, 1024, 768}, 96}}, {0, 0, 1024, 768},
+         {{{0, 0, 1024, 768}, 1, 192, 144}}},
+        {"left of the primary: negative desktop origin",
+         {{{0, 0, 800, 600}, 96}, {{-1024, 0, 1024, 768}, 96}}, {-1024, 0, 1824, 768},
+         {{{1024, 0, 800, 600}, 1, 1104, 60}, {{0, 0, 1024, 768}, 1, 192, 144}}},
+        {"different DPI: 2x on the big monitor, 1x on the small one",
+         {{{0, 0, 2048, 1536}, 192}, {{2048, 0, 800, 600}, 96}}, {0, 0, 2848, 1536},
+         {{{0, 0, 2048, 1536}, 2, 384, 288}, {{2048, 0, 800, 600}, 1, 2128, 60}}},
+        {"one DPI for both: the small monitor cannot hold 2x",
+         {{{0, 0, 2048, 1536}, 192}, {{2048, 0, 800, 600}, 192}}, {0, 0, 2848, 1536},
+         {{{0, 0, 2048, 1536}, 2, 384, 288}, {{2048, 0, 800, 600}, 1, 2128, 60}}},
+        {"smaller than the frame: clipped", {{{0, 0, 1024, 768}, 96}, {{1024, 0, 600, 400}, 96}},
+         {0, 0, 1624, 768},
+         {{{0, 0, 1024, 768}, 1, 192, 144}, {{1024, 0, 600, 400}, 1, 1004, -40}}},
+        {"stacked vertically, above the primary",
+         {{{0, 0, 1024, 768}, 96}, {{0, -1024, 1280, 1024}, 96}}, {0, -1024, 1280, 1792},
+         {{{0, 1024, 1024, 768}, 1, 192, 1168}, {{0, 0, 1280, 1024}, 1, 320, 272}}},
+        {"three monitors",
+         {{{0, 0, 1920, 1080}, 96}, {{-1280, 56, 1280, 1024}, 96}, {{1920, 0, 640, 480}, 96}},
+         {-1280, 0, 3840, 1080},
+         {{{1280, 0, 1920, 1080}, 1, 1920, 300},
+          {{0, 56, 1280, 1024}, 1, 320, 328},
+          {{3200, 0, 640, 480}, 1, 3200, 0}}},
+        {"mirrored: one frame for the shared rectangle",
+         {{{0, 0, 1024, 768}, 96}, {{0, 0, 1024, 768}, 96}}, {0, 0, 1024, 768},
+         {{{0, 0, 1024, 768}, 1, 192, 144}}},
+        {"preview: placed by the display, scaled to fit the small window",
+         {{{0, 0, 2048, 1536}, 192}}, {0, 0, 152, 112},
+         {{{0, 0, 2048, 1536}, 1, 704, 528}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<FramePlacement> placements(c.monitors.size());
+        int placed = LayOutFrames(c.monitors.data(), (int)c.monitors.size(), c.window, 640, 480,
+                                  placements.data());
+        ASSERT_EQ(placed, (int)c.expected.size());
+        for (int i = 0; i < placed; ++i) {
+            SCOPED_TRACE(i);
+            const FramePlacement &got = placements[i], &want = c.expected[i];
+            EXPECT_EQ(got.area.left, want.area.left);
+            EXPECT_EQ(got.area.top, want.area.top);
+            EXPECT_EQ(got.area.width, want.area.width);
+            EXPECT_EQ(got.area.height, want.area.height);
+            EXPECT_EQ(got.scale, want.scale);
+            EXPECT_EQ(got.x, want.x);
+            EXPECT_EQ(got.y, want.y);
+        }
+    }
+}
