@@ -272,11 +272,25 @@ def screenshot(display):
 def start_xvfb(screen=(1024, 768), depth=24, extra_args=()):
     """Starts a private Xvfb that picks a free display number itself.
     Returns (process, display name such as ":5")."""
-    read_fd, write_fd = os.pipe()
     width, height = screen
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-         "%dx%dx%d" % (width, height, depth), "-nolisten", "tcp", "-noreset", *extra_args],
+    return _start_x_server(["Xvfb", "-screen", "0", "%dx%dx%d" % (width, height, depth),
+                            "-nolisten", "tcp", "-noreset", *extra_args])
+
+
+def start_xephyr(heads, host_display):
+    """Starts a private Xephyr on `host_display` whose Xinerama heads have the
+    given (width, height) sizes, side by side from (0, 0) in one root window:
+    several monitors, which Xvfb alone cannot show. The host display must be
+    large enough to hold one window per head. Returns (process, display name)."""
+    screens = [arg for width, height in heads for arg in ("-screen", "%dx%d" % (width, height))]
+    return _start_x_server(["Xephyr", "+xinerama", *screens, "-ac", "-nolisten", "tcp",
+                            "-noreset"], env=dict(os.environ, DISPLAY=host_display))
+
+
+def _start_x_server(command, env=None):
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen(
+        [command[0], "-displayfd", str(write_fd), *command[1:]], env=env,
         pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
         start_new_session=True)
     os.close(write_fd)
@@ -289,9 +303,9 @@ def start_xvfb(screen=(1024, 768), depth=24, extra_args=()):
                 break
             number += chunk
     if not number.strip().isdigit():
-        xvfb.kill()
-        raise RuntimeError("Xvfb did not start")
-    return xvfb, ":" + number.strip().decode()
+        server.kill()
+        raise RuntimeError(command[0] + " did not start")
+    return server, ":" + number.strip().decode()
 
 
 def windows_path(path):
