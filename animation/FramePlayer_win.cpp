@@ -1,11 +1,13 @@
 // The stereogram frame player: the saver's own window procedure, the middle
-// stage of the message chain. It turns the ten frame resources into off-screen
-// images when the window is created (enlarged by a whole number on a high-DPI
-// display), copies one of them to the centre of the display on every timer
-// tick, paints the background black and releases everything when the window
-// goes.
+// stage of the message chain. When the window is created it turns the ten
+// frame resources into off-screen images, one set per scale the monitors need
+// (enlarged by a whole number on a high-DPI monitor); on every timer tick it
+// copies the current frame to the centre of each monitor; it paints the
+// background black, lays the frames out again when the display changes, and
+// releases everything when the window goes.
 #include "animation/FramePlayer_win.h"
 #include "animation/Dib.h"
+#include "animation/Monitors_win.h"
 #include "animation/Palette.h"
 #include "animation/Palette_win.h"
 #include "host/SaverHost.h"
@@ -38,60 +40,64 @@ static const BITMAPINFO *ScaleFrameFormat(ScaledFrameFormat *format, const void 
     return (const BITMAPINFO *)format;
 }
 
-// The scale for the window's frames: from the display's logical DPI, lowered
-// until the enlarged frame fits the window's client area.
-static int ScaleForWindow(HWND window, HDC windowDC)
+// A DIB section for frame `index` `scale` times larger, from the resource's
+// own header and colour table at 1x. Returns null when it cannot be made.
+static HBITMAP CreateFrameSection(HDC windowDC, int index, int scale)
 {
-    RECT client;
-    GetClientRect(window, &client);
-    return FrameScale(GetDeviceCaps(windowDC, LOGPIXELSX), (int)Frames.frameWidth,
-                      (int)Frames.frameHeight, client.right, client.bottom);
+    const void *dib = Frames.frameDib[index];
+    ScaledFrameFormat scaledFormat;
+    const BITMAPINFO *info = scale == 1 ? (const BITMAPINFO *)dib : ScaleFrameFormat(&scaledFormat, dib, scale);
+    void *sectionBits = nullptr;
+    return CreateDIBSection(windowDC, info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
 }
 
-// Makes frame `index` from its packed DIB: palette, memory DC compatible with
-// the window's own DC, a DIB section from the resource's header and colour
-// table (or, enlarged, a header of the larger size), and the resource's pixels
-// copied into it at 1:1 or enlarged, each pixel to a square.
-static void BuildFrame(HWND window, int index, const void *dib)
+// Makes frame `index` of `images`: a memory DC compatible with the window's
+// own DC, holding a DIB section with the resource's pixels copied in, each
+// pixel to a square of the set's scale. Where a section that large cannot be
+// made, the frame is built at 1x and drawn at 1x rather than not at all.
+static void BuildFrameImage(HDC windowDC, FrameImages *images, int index)
 {
-    Frames.frameWidth = DibWidth(dib);
-    Frames.frameHeight = DibHeight(dib);
-    const uint8_t *bits = DibBits(dib);
-    const BITMAPINFO *info = (const BITMAPINFO *)dib;
-    HPALETTE palette = CreateDibPalette(window, dib, 0);
-    Frames.framePalette[index] = palette;
-
-    HDC windowDC = GetDC(window);
-    Frames.displayWidth = GetDeviceCaps(windowDC, HORZRES);
-    Frames.displayHeight = GetDeviceCaps(windowDC, VERTRES);
-    int scale = ScaleForWindow(window, windowDC);
-    Frames.frameScale = scale;
-    ScaledFrameFormat scaledFormat;
-    const BITMAPINFO *sectionInfo = scale == 1 ? info : ScaleFrameFormat(&scaledFormat, dib, scale);
-    if (palette) {
-        SelectPalette(windowDC, palette, FALSE);
-        RealizePalette(windowDC);
+    const void *dib = Frames.frameDib[index];
+    int scale = images->scale;
+    HBITMAP bitmap = CreateFrameSection(windowDC, index, scale);
+    if (bitmap == nullptr && scale != 1) {
+        scale = 1;
+        bitmap = CreateFrameSection(windowDC, index, scale);
     }
-    SetStretchBltMode(windowDC, COLORONCOLOR);
-
     HDC frameDC = CreateCompatibleDC(windowDC);
-    void *sectionBits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(windowDC, sectionInfo, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
-    Frames.frameDC[index] = frameDC;
-    Frames.frameBitmap[index] = bitmap;
-    if (frameDC && bitmap) SelectObject(frameDC, bitmap);
-    if (frameDC && palette) {
+    images->frameDC[index] = frameDC;
+    images->frameBitmap[index] = bitmap;
+    images->frameScale[index] = scale;
+    if (frameDC == nullptr) return;
+    if (bitmap != nullptr) SelectObject(frameDC, bitmap);
+    HPALETTE palette = Frames.framePalette[index];
+    if (palette != nullptr) {
         SelectPalette(frameDC, palette, FALSE);
         RealizePalette(frameDC);
     }
-    if (frameDC) {
-        SetStretchBltMode(frameDC, COLORONCOLOR);
-        int width = (int)Frames.frameWidth;
-        int height = (int)Frames.frameHeight;
-        StretchDIBits(frameDC, 0, 0, width * scale, height * scale, 0, 0, width, height, bits,
-                      info, DIB_RGB_COLORS, SRCCOPY);
-    }
+    SetStretchBltMode(frameDC, COLORONCOLOR);
+    int width = (int)Frames.frameWidth;
+    int height = (int)Frames.frameHeight;
+    StretchDIBits(frameDC, 0, 0, width * scale, height * scale, 0, 0, width, height, DibBits(dib),
+                  (const BITMAPINFO *)dib, DIB_RGB_COLORS, SRCCOPY);
+}
+
+static void BuildImageSet(HWND window, FrameImages *images, int scale)
+{
+    images->scale = scale;
+    HDC windowDC = GetDC(window);
+    for (int i = 0; i < FRAME_COUNT; ++i)
+        if (Frames.frameDib[i] != nullptr) BuildFrameImage(windowDC, images, i);
     ReleaseDC(window, windowDC);
+}
+
+static void ReleaseImageSet(FrameImages *images)
+{
+    for (int i = 0; i < FRAME_COUNT; ++i) {
+        if (images->frameDC[i]) DeleteDC(images->frameDC[i]);
+        if (images->frameBitmap[i]) DeleteObject(images->frameBitmap[i]);
+    }
+    *images = FrameImages{};
 }
 
 // The packed DIB of frame resource `index`, or null when it cannot be loaded.
@@ -105,18 +111,95 @@ static const void *LockFrameResource(int index)
     return LockResource(loaded);
 }
 
-static void LoadFrames(HWND window)
+// Finds the ten frame resources and makes their palettes. At the first frame
+// that cannot be loaded the user is told once and the rest stay absent. The
+// last palette made (a refused one is null and reported) stays selected and realized in the window's own DC for
+// the whole run; all frames share the same two colours.
+static void LoadFrameResources(HWND window)
 {
-    LoadSettingNames();
-    ReadRedrawSpeed();
+    HPALETTE lastPalette = nullptr;
     for (int i = 0; i < FRAME_COUNT; ++i) {
         const void *dib = LockFrameResource(i);
         if (!dib) {
             MessageBoxA(window, FRAME_LOAD_FAILED_TEXT, "", MB_ICONWARNING);
             break;
         }
-        BuildFrame(window, i, dib);
+        Frames.frameDib[i] = dib;
+        Frames.frameWidth = DibWidth(dib);
+        Frames.frameHeight = DibHeight(dib);
+        Frames.framePalette[i] = CreateDibPalette(window, dib, 0);
+        if (Frames.framePalette[i]) lastPalette = Frames.framePalette[i];
     }
+    HDC windowDC = GetDC(window);
+    if (lastPalette) {
+        SelectPalette(windowDC, lastPalette, FALSE);
+        RealizePalette(windowDC);
+    }
+    SetStretchBltMode(windowDC, COLORONCOLOR);
+    ReleaseDC(window, windowDC);
+}
+
+// Where the frames go: one per monitor in saver mode, where the window covers
+// the desktop; in a preview, the frame is placed by the whole display, in the
+// preview window's own coordinates, as small as the window needs.
+static int PlaceFrames(HWND window, FramePlacement *placements)
+{
+    MonitorArea monitors[MONITOR_LIMIT];
+    HDC windowDC = GetDC(window);
+    int count = 1;
+    RECT bounds;
+    if (SaverState.preview) {
+        monitors[0] = ReadDisplay(windowDC);
+        GetClientRect(window, &bounds);
+    } else {
+        count = ReadMonitors(windowDC, monitors);
+        GetWindowRect(window, &bounds);
+    }
+    ReleaseDC(window, windowDC);
+    ScreenRect area = {bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top};
+    return LayOutFrames(monitors, count, area, (int)Frames.frameWidth, (int)Frames.frameHeight,
+                        placements);
+}
+
+static bool ScaleIsPlaced(int scale)
+{
+    for (int p = 0; p < Frames.placementCount; ++p)
+        if (Frames.placements[p].scale == scale) return true;
+    return false;
+}
+
+// The image set of that scale, built now if no set has it yet.
+static int ImageSetFor(HWND window, int scale)
+{
+    int unused = -1;
+    for (int s = 0; s < MONITOR_LIMIT; ++s) {
+        if (Frames.images[s].scale == scale) return s;
+        if (Frames.images[s].scale == 0 && unused < 0) unused = s;
+    }
+    BuildImageSet(window, &Frames.images[unused], scale);
+    return unused;
+}
+
+// Lays the frames out on the monitors as they are now. Image sets of a scale
+// no monitor uses any more are released first, then each placement takes the
+// set of its scale, which is built only where no set had that scale: there is
+// never more than one set per placement.
+static void LayOutMonitors(HWND window)
+{
+    Frames.placementCount = PlaceFrames(window, Frames.placements);
+    for (int s = 0; s < MONITOR_LIMIT; ++s)
+        if (Frames.images[s].scale != 0 && !ScaleIsPlaced(Frames.images[s].scale))
+            ReleaseImageSet(&Frames.images[s]);
+    for (int p = 0; p < Frames.placementCount; ++p)
+        Frames.placementImages[p] = ImageSetFor(window, Frames.placements[p].scale);
+}
+
+static void StartPlaying(HWND window)
+{
+    LoadSettingNames();
+    ReadRedrawSpeed();
+    LoadFrameResources(window);
+    LayOutMonitors(window);
     // The direction is reset too: a window made again in the same process
     // must not start by stepping below frame 0.
     Frames.frameIndex = 0;
@@ -124,16 +207,30 @@ static void LoadFrames(HWND window)
     Frames.timer = SetTimer(window, FRAME_TIMER_ID, FramePeriodMs(RedrawSpeed), nullptr);
 }
 
+// Copies frame `index` of `images` centred on the placement's monitor, at the
+// scale that image really holds.
+static void DrawPlacedFrame(HDC windowDC, const FramePlacement &placement, const FrameImages &images,
+                            int index)
+{
+    HDC frameDC = images.frameDC[index];
+    if (frameDC == nullptr) return;
+    int scale = images.frameScale[index];
+    int width = (int)Frames.frameWidth * scale;
+    int height = (int)Frames.frameHeight * scale;
+    int x = placement.x, y = placement.y;
+    if (scale != placement.scale) {
+        x = placement.area.left + FrameOrigin(placement.area.width, width);
+        y = placement.area.top + FrameOrigin(placement.area.height, height);
+    }
+    BitBlt(windowDC, x, y, width, height, frameDC, 0, 0, SRCCOPY);
+}
+
 static void DrawNextFrame(HWND window)
 {
     HDC windowDC = GetDC(window);
-    HDC frameDC = Frames.frameDC[Frames.frameIndex];
-    if (frameDC) {
-        int width = (int)Frames.frameWidth * Frames.frameScale;
-        int height = (int)Frames.frameHeight * Frames.frameScale;
-        BitBlt(windowDC, FrameOrigin(Frames.displayWidth, width),
-               FrameOrigin(Frames.displayHeight, height), width, height, frameDC, 0, 0, SRCCOPY);
-    }
+    for (int p = 0; p < Frames.placementCount; ++p)
+        DrawPlacedFrame(windowDC, Frames.placements[p], Frames.images[Frames.placementImages[p]],
+                        Frames.frameIndex);
     StepFrame(&Frames.frameIndex, &Frames.direction);
     ReleaseDC(window, windowDC);
 }
@@ -152,18 +249,15 @@ static void FillBackground(HWND window)
 // not freed.
 static void ReleaseFrames(HWND window)
 {
-    for (int i = 0; i < FRAME_COUNT; ++i) {
-        if (Frames.frameDC[i]) DeleteDC(Frames.frameDC[i]);
-        if (Frames.frameBitmap[i]) DeleteObject(Frames.frameBitmap[i]);
-        Frames.frameDC[i] = nullptr;
-        Frames.frameBitmap[i] = nullptr;
-    }
+    for (int s = 0; s < MONITOR_LIMIT; ++s) ReleaseImageSet(&Frames.images[s]);
+    Frames.placementCount = 0;
     HDC windowDC = GetDC(window);
     SelectPalette(windowDC, (HPALETTE)GetStockObject(DEFAULT_PALETTE), FALSE);
     ReleaseDC(window, windowDC);
     for (int i = 0; i < FRAME_COUNT; ++i) {
         if (Frames.framePalette[i]) DeleteObject(Frames.framePalette[i]);
         Frames.framePalette[i] = nullptr;
+        Frames.frameDib[i] = nullptr;
     }
     if (Frames.timer) KillTimer(window, Frames.timer);
     Frames.timer = 0;
@@ -173,13 +267,16 @@ LRESULT WINAPI SaverFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 {
     switch (message) {
     case WM_CREATE:
-        LoadFrames(window);
+        StartPlaying(window);
         break;
     case WM_TIMER:
         DrawNextFrame(window);
         break;
     case WM_ERASEBKGND:
         FillBackground(window);
+        break;
+    case WM_DISPLAYCHANGE:
+        LayOutMonitors(window);
         break;
     case WM_DESTROY:
         ReleaseFrames(window);

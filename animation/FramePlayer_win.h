@@ -1,25 +1,38 @@
 // The frame player's state: the ten frames as ready-to-copy off-screen images,
-// the display they are centred on, the frame the next tick draws and the timer.
+// one set per scale in use, where each monitor shows its frame, the frame the
+// next tick draws and the timer.
 #pragma once
 
 #include <windows.h>
 #include "animation/FramePlayer.h"
 
-struct FrameSet {
+// The ten frames drawn `scale` times larger, each pixel a square of that side.
+struct FrameImages {
+    // The scale the set was built for; 0 for a set not in use.
+    int scale;
     // One memory device context per frame, holding its DIB section and its
     // palette; null for a frame that was not loaded.
-    HDC frameDC[FRAME_COUNT] = {};
-    HBITMAP frameBitmap[FRAME_COUNT] = {};
+    HDC frameDC[FRAME_COUNT];
+    HBITMAP frameBitmap[FRAME_COUNT];
+    // The scale each image really holds: `scale`, or 1 where an image that
+    // many times larger could not be made.
+    int frameScale[FRAME_COUNT];
+};
+
+struct FrameSet {
+    // The frame resources as the module holds them; null for a frame that
+    // was not loaded.
+    const void *frameDib[FRAME_COUNT] = {};
     HPALETTE framePalette[FRAME_COUNT] = {};
     // Size of the frames, taken from the last frame loaded.
     unsigned frameWidth = 0;
     unsigned frameHeight = 0;
-    // Each image holds its frame this many times larger, each pixel a square
-    // of this side: 1 at 96 DPI and in a preview.
-    int frameScale = 1;
-    // The full display, also in preview mode.
-    int displayWidth = 0;
-    int displayHeight = 0;
+    FrameImages images[MONITOR_LIMIT] = {};
+    // One frame per monitor (one in a preview): where it goes, and the index
+    // in `images` of the set it is copied from.
+    FramePlacement placements[MONITOR_LIMIT] = {};
+    int placementImages[MONITOR_LIMIT] = {};
+    int placementCount = 0;
     int frameIndex = 0;
     int direction = +1;
     UINT_PTR timer = 0;

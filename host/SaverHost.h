@@ -59,9 +59,13 @@ LRESULT CALLBACK SaverOuterProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // The steps of RunSaverWindow that make the window: the class (procedure
 // SaverOuterProc), and the full-screen window (no parent) or the preview
-// child of the given size. Set SaverState.preview before creating a preview.
+// child, covering `area` (desktop or parent client coordinates). Set
+// SaverState.preview before creating a preview.
 BOOL RegisterSaverClass();
-HWND CreateSaverWindow(HWND parent, int width, int height);
+HWND CreateSaverWindow(HWND parent, RECT area);
+
+// The desktop area the full-screen window covers: every monitor.
+RECT SaverScreenArea();
 
 // The stage the outer procedure hands messages on to. Always SaverFrameProc in
 // the product; tests put a recorder in front of it to see what gets through.

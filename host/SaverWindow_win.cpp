@@ -37,15 +37,31 @@ static bool RaiseRunningSaver()
     return true;
 }
 
-HWND CreateSaverWindow(HWND parent, int width, int height)
+HWND CreateSaverWindow(HWND parent, RECT area)
 {
+    int width = area.right - area.left;
+    int height = area.bottom - area.top;
     if (parent != nullptr)
         return CreateWindowExA(0, SAVER_CLASS, PREVIEW_TITLE,
-                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width, height,
-                               parent, nullptr, SaverState.instance, nullptr);
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, area.left, area.top,
+                               width, height, parent, nullptr, SaverState.instance, nullptr);
     return CreateWindowExA(WS_EX_TOPMOST, SAVER_CLASS, SAVER_TITLE,
-                           WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0,
-                           width, height, nullptr, nullptr, SaverState.instance, nullptr);
+                           WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, area.left,
+                           area.top, width, height, nullptr, nullptr, SaverState.instance, nullptr);
+}
+
+// The virtual screen, which spans every monitor and starts left of or above
+// the primary monitor when one sits there. Windows 95 and NT 4 know only the
+// primary monitor and answer 0 for its size.
+RECT SaverScreenArea()
+{
+    int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width <= 0 || height <= 0)
+        return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return RECT{left, top, left + width, top + height};
 }
 
 // Returns the code given to PostQuitMessage, or -1 if the loop failed.
@@ -65,21 +81,17 @@ static int RunMessageLoop()
 // running, or EXIT_NO_WINDOW when the class or window could not be made.
 int RunSaverWindow(HWND parent)
 {
-    int width, height;
+    RECT area;
     if (parent != nullptr) {
-        RECT client;
-        GetClientRect(parent, &client);
-        width = client.right;
-        height = client.bottom;
+        GetClientRect(parent, &area);
         SaverState.preview = true;
     } else {
-        width = GetSystemMetrics(SM_CXSCREEN);
-        height = GetSystemMetrics(SM_CYSCREEN);
+        area = SaverScreenArea();
         if (RaiseRunningSaver()) return 0;
         LoadPasswordVerifier();
     }
     if (RegisterSaverClass())
-        SaverState.mainWindow = CreateSaverWindow(parent, width, height);
+        SaverState.mainWindow = CreateSaverWindow(parent, area);
     int result = EXIT_NO_WINDOW;
     if (SaverState.mainWindow != nullptr) {
         if (!SaverState.preview) SetForegroundWindow(SaverState.mainWindow);
@@ -108,6 +120,18 @@ static void OnCreate(HWND window)
         SaverState.savedInputContext = SaverState.imeAssociate(window, nullptr);
     GetCursorPos(&SaverState.mouseBaseline);
     HideCursorUnlessPreview();
+}
+
+// A monitor added or removed, or a new resolution: the full-screen window
+// covers the new desktop, and mouse travel counts from where the cursor is
+// now, since the system may have moved it off a monitor that went away.
+static void OnDisplayChange(HWND window)
+{
+    if (SaverState.preview) return;
+    RECT area = SaverScreenArea();
+    SetWindowPos(window, HWND_TOPMOST, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top, SWP_NOACTIVATE);
+    GetCursorPos(&SaverState.mouseBaseline);
 }
 
 static void OnDestroy(HWND window)
@@ -151,6 +175,9 @@ LRESULT CALLBACK SaverOuterProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_SETTEXT:
         return 0;
+    case WM_DISPLAYCHANGE:
+        OnDisplayChange(window);
+        break;
     case WM_PAINT:
         if (SaverState.closing) return DefWindowProcA(window, message, wParam, lParam);
         HideCursorUnlessPreview();

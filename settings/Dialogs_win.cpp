@@ -17,9 +17,27 @@ BOOL RegisterSaverDialogClasses(HINSTANCE)
     return TRUE;
 }
 
+typedef DPI_AWARENESS_CONTEXT(WINAPI *SetThreadDpiAwarenessContextProc)(DPI_AWARENESS_CONTEXT context);
+
+// The process is aware of each monitor's DPI (see the manifest), and so the
+// system leaves its dialogs at the DPI of the primary monitor wherever they
+// open. This thread's dialogs ask instead to be scaled by the system to the
+// DPI of the monitor they are on: laid out anew where the system can do that
+// (Windows 10 version 1703 on), stretched as a picture where it cannot (1607).
+// Earlier systems lack the call and keep the primary monitor's size.
+static void ScaleDialogsToTheirMonitor()
+{
+    SetThreadDpiAwarenessContextProc setContext = (SetThreadDpiAwarenessContextProc)(void *)
+        GetProcAddress(GetModuleHandleA("USER32.DLL"), "SetThreadDpiAwarenessContext");
+    if (setContext == nullptr) return;
+    if (setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) == nullptr)
+        setContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
+}
+
 int RunConfigure(HWND owner)
 {
     if (!RegisterSaverDialogClasses(SaverState.instance)) return 0;
+    ScaleDialogsToTheirMonitor();
     return (int)DialogBoxParamA(SaverState.instance, MAKEINTRESOURCEA(IDD_CONFIGURE), owner,
                                 ConfigureDialogProc, 0);
 }

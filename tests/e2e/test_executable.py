@@ -29,10 +29,10 @@ WIN95_EXPORTS = {
         "CharNextA", "CreateWindowExA", "DefWindowProcA", "DestroyWindow", "DialogBoxParamA",
         "DispatchMessageA", "EndDialog", "FillRect", "FindWindowA", "GetClientRect",
         "GetCursorPos", "GetDC", "GetDlgItem", "GetForegroundWindow", "GetMessageA", "GetParent",
-        "GetSystemMetrics", "IsWindow", "KillTimer", "LoadIconA", "LoadStringA", "MessageBoxA",
-        "PeekMessageA", "PostMessageA", "PostQuitMessage", "RegisterClassA", "ReleaseDC",
+        "GetSystemMetrics", "GetWindowRect", "IsWindow", "KillTimer", "LoadIconA", "LoadStringA",
+        "MessageBoxA", "PeekMessageA", "PostMessageA", "PostQuitMessage", "RegisterClassA", "ReleaseDC",
         "SendMessageA", "SetCursor", "SetForegroundWindow", "SetScrollPos", "SetScrollRange",
-        "SetTimer", "SystemParametersInfoA", "TranslateMessage", "wsprintfA"},
+        "SetTimer", "SetWindowPos", "SystemParametersInfoA", "TranslateMessage", "wsprintfA"},
     "GDI32.DLL": {
         "BitBlt", "CreateCompatibleDC", "CreateDIBSection", "CreatePalette", "DeleteDC",
         "DeleteObject", "GetDeviceCaps", "GetStockObject", "RealizePalette", "SelectObject",
@@ -96,7 +96,7 @@ class ExecutableTest(unittest.TestCase):
         self.assertIsNotNone(manifest, "no manifest with id 1")
         root = ElementTree.fromstring(manifest)
         aware = [e.text.strip() for e in root.iter(SETTINGS_2005 + "dpiAware")]
-        self.assertEqual(aware, ["true"])
+        self.assertEqual(aware, ["true/pm"])
         tags = [e.tag.split("}")[-1] for e in root.iter()]
         self.assertNotIn("trustInfo", tags)
         self.assertNotIn("requestedExecutionLevel", tags)

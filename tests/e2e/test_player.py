@@ -31,18 +31,18 @@ FRAMES_DISTINCT = all(ImageChops.difference(a, b).getbbox() is not None
                       for n, a in enumerate(FRAMES) for b in FRAMES[n + 1:])
 
 
-def frames_shown(screen, origin, scale=1):
-    """Indices of the frames that `screen` shows pixel for pixel at `origin`
-    (clipped to the screen), each pixel as a scale x scale square, with black
-    everywhere else; empty if none."""
-    ox, oy = origin
+def frames_shown(screen, places):
+    """Indices of the frames that `screen` shows pixel for pixel at every one
+    of `places`, each an (origin, scale) pair: the frame's top-left corner
+    (clipped to the screen) and the side of the square each of its pixels
+    becomes; black everywhere else. Empty if none."""
     black = Image.new("RGB", screen.size)
     matches = []
     for index, frame in enumerate(FRAMES):
-        if scale != 1:
-            frame = frame.resize((frame.width * scale, frame.height * scale), Image.NEAREST)
         expected = black.copy()
-        expected.paste(frame, (ox, oy))
+        for origin, scale in places:
+            expected.paste(frame.resize((frame.width * scale, frame.height * scale), Image.NEAREST),
+                           origin)
         if ImageChops.difference(screen, expected).getbbox() is None:
             matches.append(index)
     return matches
@@ -54,9 +54,10 @@ def write_speed(session, speed):
 
 
 def start_saver(session):
-    session.start(winesession.SCR, "/s", stdout=subprocess.DEVNULL)
+    saver = session.start(winesession.SCR, "/s", stdout=subprocess.DEVNULL)
     if session.wait_for_window("Screen Saver", timeout=30) is None:
         raise AssertionError("the saver window did not appear")
+    return saver
 
 
 def set_dpi(session, dpi):
@@ -65,14 +66,14 @@ def set_dpi(session, dpi):
     session.wait_for_wineserver()
 
 
-def wait_for_frame(session, origin, timeout=15, scale=1):
-    """The first screenshot that shows a frame at `origin`: (indices, image)."""
+def wait_for_frame(session, places, timeout=15):
+    """The first screenshot that shows a frame at `places`: (indices, image)."""
     found = {}
 
     def shown():
         shot = session.screenshot()
         found["last"] = shot
-        found["frames"] = frames_shown(shot, origin, scale)
+        found["frames"] = frames_shown(shot, places)
         return found["frames"]
 
     wait_until(shown, timeout, interval=0.2)
@@ -80,34 +81,44 @@ def wait_for_frame(session, origin, timeout=15, scale=1):
 
 
 class SaverMode(unittest.TestCase):
-    def check_screen(self, screen, origin, dpi=None, scale=1):
-        name = "player-%dx%d" % screen + ("-%ddpi" % dpi if dpi else "")
-        with WineSession(name, screen=screen) as session:
-            if dpi:
-                set_dpi(session, dpi)
-            start_saver(session)
-            frames, shot = wait_for_frame(session, origin, scale=scale)
-            if not frames and shot is not None:
-                shot.save(os.path.join(winesession.BUILD_DIR, name + "-failed.png"))
-            self.assertTrue(frames, "no frame at %s, %dx enlarged, on %s" % (origin, scale, name))
+    # name, monitors (sizes, side by side), the monitor Wine makes its primary,
+    # logical DPI (None: 96), where each frame is expected: (origin in X
+    # coordinates, scale).
+    CASES = [
+        ("1024x768", [(1024, 768)], 0, None, [((192, 144), 1)]),
+        ("640x480", [(640, 480)], 0, None, [((0, 0), 1)]),
+        ("600x400, clipped", [(600, 400)], 0, None, [((-20, -40), 1)]),
+        ("2048x1536 at 192 dpi", [(2048, 1536)], 0, 192, [((384, 288), 2)]),
+        ("1024x768 at 144 dpi, 2x would not fit", [(1024, 768)], 0, 144, [((192, 144), 1)]),
+        # The second monitor is the primary, so the first one's desktop
+        # coordinates are negative.
+        ("two monitors, the primary on the right", [(1024, 768), (800, 600)], 1, None,
+         [((192, 144), 1), ((1024 + 80, 60), 1)]),
+        ("two monitors at 192 dpi: 2x on the big one, 1x on the small one",
+         [(2048, 1536), (800, 600)], 0, 192, [((384, 288), 2), ((2048 + 80, 60), 1)]),
+    ]
+    # Where the mouse starts, on the first monitor, in X coordinates.
+    MOUSE_START = (300, 300)
 
-    def test_frame_sits_centred_on_black(self):
-        self.check_screen((1024, 768), (192, 144))
-
-    def test_frame_fills_a_screen_of_its_own_size(self):
-        self.check_screen((640, 480), (0, 0))
-
-    def test_frame_is_clipped_on_a_smaller_screen(self):
-        self.check_screen((600, 400), (-20, -40))
-
-    def test_high_dpi_enlarges_each_pixel_to_a_square_where_the_frame_fits(self):
-        # (screen, logical DPI, origin, scale); 96 DPI is the tests above.
-        for screen, dpi, origin, scale in [
-            ((2048, 1536), 192, (384, 288), 2),
-            ((1024, 768), 144, (192, 144), 1),  # 2x would not fit
-        ]:
-            with self.subTest(dpi=dpi, screen=screen):
-                self.check_screen(screen, origin, dpi, scale)
+    def test_one_frame_centred_on_black_on_each_monitor(self):
+        for name, monitors, primary, dpi, places in self.CASES:
+            several = len(monitors) > 1
+            with self.subTest(name), WineSession("player-" + name, screen=monitors[0],
+                                                 monitors=monitors if several else None,
+                                                 primary=primary) as session:
+                if dpi:
+                    set_dpi(session, dpi)
+                session.xdotool("mousemove", *self.MOUSE_START)
+                saver = start_saver(session)
+                frames, shot = wait_for_frame(session, places)
+                if not frames and shot is not None:
+                    shot.save(os.path.join(winesession.BUILD_DIR, session.name + "-failed.png"))
+                self.assertTrue(frames, "not one frame at each of %s" % places)
+                if several and primary != 0:
+                    # Mouse travel of 5 on a monitor that is not the primary ends it.
+                    x, y = self.MOUSE_START
+                    session.xdotool("mousemove", x + 3, y + 2)
+                    self.assertEqual(saver.wait(timeout=20), 0)
 
     @unittest.skipUnless(FRAMES_DISTINCT, "the embedded frames are all alike")
     def test_frames_walk_back_and_forth(self):
@@ -118,7 +129,7 @@ class SaverMode(unittest.TestCase):
             seen = []
             deadline = time.monotonic() + 40
             while len(seen) < 14 and time.monotonic() < deadline:
-                frames = frames_shown(session.screenshot(), (192, 144))
+                frames = frames_shown(session.screenshot(), [((192, 144), 1)])
                 if len(frames) == 1 and (not seen or seen[-1] != frames[0]):
                     seen.append(frames[0])
                 time.sleep(0.2)

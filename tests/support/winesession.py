@@ -118,15 +118,25 @@ class WineSession:
     """One private Wine prefix and one private X display.
 
     Use as a context manager. `name` names the prefix folder under the build
-    tree; `screen` is the virtual display's width and height.
+    tree; `screen` is the virtual display's width and height. `monitors`, a
+    list of (width, height), gives the display several monitors side by side
+    instead, left to right from (0, 0) in X coordinates, and Wine is told to
+    read them; `primary` is the index of the one Wine makes its primary, whose
+    top-left corner is (0, 0) on the Windows desktop.
     """
 
-    def __init__(self, name, screen=(1024, 768), depth=24, display=None):
+    def __init__(self, name, screen=(1024, 768), depth=24, display=None, monitors=None,
+                 primary=0):
         self.name = re.sub(r"[^A-Za-z0-9_.-]", "_", name)
+        self.monitors = monitors
+        self.primary = primary
+        if monitors:
+            screen = (sum(w for w, _ in monitors), max(h for _, h in monitors))
         self.screen = screen
         self.depth = depth
         self.prefix = os.path.join(WINE_DIR, "sessions", self.name)
         self.xvfb = None
+        self.xephyr = None
         self.display = display
         self.own_display = display is None
         self.env = None
@@ -142,6 +152,8 @@ class WineSession:
         if self.own_display:
             self._start_display()
         self.env = dict(os.environ, **BASE_ENV, WINEPREFIX=self.prefix, DISPLAY=self.display)
+        if self.monitors:
+            self._read_xinerama()
         return self
 
     def __exit__(self, *exc):
@@ -150,6 +162,17 @@ class WineSession:
 
     def _start_display(self):
         self.xvfb, self.display = start_xvfb(self.screen, self.depth)
+        if self.monitors:
+            self.xephyr, self.display = start_xephyr(self.monitors, self.display)
+
+    def _read_xinerama(self):
+        """Wine reads XRandR first, which shows Xephyr's heads as one monitor;
+        its X11 driver reads the Xinerama heads instead once told so, from its
+        next start on."""
+        key = "HKCU\\Software\\Wine\\X11 Driver"
+        self.reg_add(key, "UseXRandR", "N")
+        self.reg_add(key, "PrimaryMonitor", self.primary)
+        self.wait_for_wineserver()
 
     def close(self):
         """Ends this session's programs, its wineserver and its display."""
@@ -164,13 +187,14 @@ class WineSession:
         for child in self._children:
             with contextlib.suppress(Exception):
                 child.wait(timeout=10)
-        if self.xvfb is not None:
-            self.xvfb.terminate()
-            with contextlib.suppress(subprocess.TimeoutExpired):
-                self.xvfb.wait(timeout=10)
-            if self.xvfb.poll() is None:
-                self.xvfb.kill()
-            self.xvfb = None
+        for server in (self.xephyr, self.xvfb):
+            if server is not None:
+                server.terminate()
+                with contextlib.suppress(subprocess.TimeoutExpired):
+                    server.wait(timeout=10)
+                if server.poll() is None:
+                    server.kill()
+        self.xephyr = self.xvfb = None
         shutil.rmtree(self.prefix, ignore_errors=True)
 
     # Running programs -----------------------------------------------------

@@ -30,13 +30,19 @@ struct PlayerWindowLog {
 
 inline PlayerWindowLog PlayerLog;
 
+// The image set the test window's one frame is copied from.
+inline FrameImages &PlayedImages()
+{
+    return Frames.images[Frames.placementImages[0]];
+}
+
 inline LRESULT CALLBACK PlayerTestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_TIMER && PlayerLog.ticks < 4096)
         QueryPerformanceCounter(&PlayerLog.tickTimes[PlayerLog.ticks++]);
     if (message == WM_DESTROY) {
-        std::memcpy(PlayerLog.frameDC, Frames.frameDC, sizeof Frames.frameDC);
-        std::memcpy(PlayerLog.frameBitmap, Frames.frameBitmap, sizeof Frames.frameBitmap);
+        std::memcpy(PlayerLog.frameDC, PlayedImages().frameDC, sizeof PlayerLog.frameDC);
+        std::memcpy(PlayerLog.frameBitmap, PlayedImages().frameBitmap, sizeof PlayerLog.frameBitmap);
         std::memcpy(PlayerLog.framePalette, Frames.framePalette, sizeof Frames.framePalette);
     }
     LRESULT result = SaverFrameProc(window, message, wParam, lParam);

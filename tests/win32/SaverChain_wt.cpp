@@ -114,7 +114,7 @@ protected:
 
     void CreateFullScreen()
     {
-        saver = CreateSaverWindow(nullptr, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        saver = CreateSaverWindow(nullptr, SaverScreenArea());
         ASSERT_NE(nullptr, saver);
         SaverState.mainWindow = saver;
     }
@@ -130,7 +130,7 @@ protected:
                                  50, 50, 300, 240, nullptr, nullptr, SaverState.instance, nullptr);
         ASSERT_NE(nullptr, parent);
         SaverState.preview = true;
-        saver = CreateSaverWindow(parent, 152, 112);
+        saver = CreateSaverWindow(parent, RECT{0, 0, 152, 112});
         ASSERT_NE(nullptr, saver);
         SaverState.mainWindow = saver;
     }

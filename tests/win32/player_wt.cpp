@@ -15,21 +15,24 @@ TEST_F(FramePlayer, CreationBuildsEveryFrameFromItsResource)
     EXPECT_TRUE(MessageBoxesSeen.empty());
     EXPECT_EQ(Frames.frameWidth, 640u);
     EXPECT_EQ(Frames.frameHeight, 480u);
-    EXPECT_EQ(Frames.displayWidth, GetSystemMetrics(SM_CXSCREEN));
-    EXPECT_EQ(Frames.displayHeight, GetSystemMetrics(SM_CYSCREEN));
+    // The one frame of a window that is not full-screen is placed by the display.
+    ASSERT_EQ(Frames.placementCount, 1);
+    EXPECT_EQ(Frames.placements[0].area.width, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(Frames.placements[0].area.height, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(PlayedImages().scale, 1);
     EXPECT_EQ(Frames.frameIndex, 0);
     EXPECT_EQ(Frames.direction, 1);
     EXPECT_EQ(Frames.timer, (UINT_PTR)FRAME_TIMER_ID);
     for (int i = 0; i < FRAME_COUNT; ++i) {
         SCOPED_TRACE(i);
-        ASSERT_EQ(GetObjectType(Frames.frameDC[i]), (DWORD)OBJ_MEMDC);
-        ASSERT_EQ(GetObjectType(Frames.frameBitmap[i]), (DWORD)OBJ_BITMAP);
+        ASSERT_EQ(GetObjectType(PlayedImages().frameDC[i]), (DWORD)OBJ_MEMDC);
+        ASSERT_EQ(GetObjectType(PlayedImages().frameBitmap[i]), (DWORD)OBJ_BITMAP);
         ASSERT_EQ(GetObjectType(Frames.framePalette[i]), (DWORD)OBJ_PAL);
-        EXPECT_EQ(GetCurrentObject(Frames.frameDC[i], OBJ_BITMAP), Frames.frameBitmap[i]);
-        EXPECT_EQ(GetCurrentObject(Frames.frameDC[i], OBJ_PAL), Frames.framePalette[i]);
+        EXPECT_EQ(GetCurrentObject(PlayedImages().frameDC[i], OBJ_BITMAP), PlayedImages().frameBitmap[i]);
+        EXPECT_EQ(GetCurrentObject(PlayedImages().frameDC[i], OBJ_PAL), Frames.framePalette[i]);
         // The section holds the resource's own pixels, row for row.
         DIBSECTION section = {};
-        ASSERT_EQ(GetObjectA(Frames.frameBitmap[i], sizeof section, &section), (int)sizeof section);
+        ASSERT_EQ(GetObjectA(PlayedImages().frameBitmap[i], sizeof section, &section), (int)sizeof section);
         EXPECT_EQ(section.dsBm.bmWidth, 640);
         EXPECT_EQ(section.dsBm.bmHeight, 480);
         EXPECT_EQ(section.dsBm.bmBitsPixel, 1);
@@ -58,8 +61,8 @@ TEST_F(FramePlayer, DestructionReleasesEveryFrameAndTheTimer)
         EXPECT_EQ(PlayerLog.typesAfterDestroy[0][i], 0u) << "memory DC";
         EXPECT_EQ(PlayerLog.typesAfterDestroy[1][i], 0u) << "bitmap";
         EXPECT_EQ(PlayerLog.typesAfterDestroy[2][i], 0u) << "palette";
-        EXPECT_EQ(Frames.frameDC[i], nullptr);
-        EXPECT_EQ(Frames.frameBitmap[i], nullptr);
+        EXPECT_EQ(Frames.images[0].frameDC[i], nullptr);
+        EXPECT_EQ(Frames.images[0].frameBitmap[i], nullptr);
         EXPECT_EQ(Frames.framePalette[i], nullptr);
     }
     EXPECT_EQ(PlayerLog.paletteAfterDestroy, GetStockObject(DEFAULT_PALETTE));
@@ -116,8 +119,8 @@ static int LabelShownAt(const Capture &capture, POINT origin)
 static void MarkFrames()
 {
     for (int i = 0; i < FRAME_COUNT; ++i) {
-        PatBlt(Frames.frameDC[i], 0, 0, FRAME_COUNT, 1, WHITENESS);
-        PatBlt(Frames.frameDC[i], i, 0, 1, 1, BLACKNESS);
+        PatBlt(PlayedImages().frameDC[i], 0, 0, FRAME_COUNT, 1, WHITENESS);
+        PatBlt(PlayedImages().frameDC[i], i, 0, 1, 1, BLACKNESS);
     }
 }
 
@@ -202,8 +205,8 @@ TEST_F(FramePlayer, FramesWithoutAPaletteAreStillBuiltAndDrawn)
     for (int i = 0; i < FRAME_COUNT; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(Frames.framePalette[i], nullptr);
-        EXPECT_EQ(GetObjectType(Frames.frameDC[i]), (DWORD)OBJ_MEMDC);
-        EXPECT_EQ(GetObjectType(Frames.frameBitmap[i]), (DWORD)OBJ_BITMAP);
+        EXPECT_EQ(GetObjectType(PlayedImages().frameDC[i]), (DWORD)OBJ_MEMDC);
+        EXPECT_EQ(GetObjectType(PlayedImages().frameBitmap[i]), (DWORD)OBJ_BITMAP);
     }
     SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
     EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(0), POINT{192, 144}), 0);
