@@ -120,6 +120,21 @@ class SaverMode(unittest.TestCase):
                     session.xdotool("mousemove", x + 3, y + 2)
                     self.assertEqual(saver.wait(timeout=20), 0)
 
+    def test_a_new_resolution_lays_the_frame_out_again_and_keeps_running(self):
+        # 2x fits on 2048 x 1536 at 192 DPI; after the change to 1024 x 768
+        # the window covers the smaller screen and the frame is built at 1x.
+        with WineSession("player-display-change", monitors=[(2048, 1536)]) as session:
+            set_dpi(session, 192)
+            session.xdotool("mousemove", *self.MOUSE_START)
+            saver = start_saver(session)
+            self.assertTrue(wait_for_frame(session, [((384, 288), 2)])[0])
+            probe = os.path.join(winesession.WIN32_DIR, "saverprobe.exe")
+            self.assertIn("display 0", session.wine(probe, "display", "1024", "768").stdout)
+            frames, shot = wait_for_frame(session, [((192, 144), 1)])
+            self.assertEqual(shot.size, (1024, 768))
+            self.assertTrue(frames, "no 1x frame centred on the new screen")
+            self.assertIsNone(saver.poll(), "the saver ended")
+
     @unittest.skipUnless(FRAMES_DISTINCT, "the embedded frames are all alike")
     def test_frames_walk_back_and_forth(self):
         # One tick per second; a screenshot every 0.2 s sees every frame.

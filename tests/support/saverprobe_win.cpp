@@ -5,6 +5,8 @@
 //   saverprobe.exe preview W H SCR      make a window with a W x H client area, run
 //                                       SCR /p <its handle>, describe the preview
 //                                       child, destroy the window, print SCR's exit code
+//   saverprobe.exe display W H          set the primary monitor to W x H, as the
+//                                       display settings do, and print the result
 // Every wait is bounded; output lines are "key value..." for the tests to read.
 #include <windows.h>
 #include <cstdio>
@@ -129,12 +131,24 @@ static int Preview(int width, int height, const char *scr)
     return 0;
 }
 
+static int Display(int width, int height)
+{
+    DEVMODEA mode = {};
+    mode.dmSize = sizeof mode;
+    mode.dmPelsWidth = (DWORD)width;
+    mode.dmPelsHeight = (DWORD)height;
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    printf("display %ld\n", ChangeDisplaySettingsA(&mode, 0));
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc >= 2 && strcmp(argv[1], "find") == 0) return Find();
     if (argc >= 2 && strcmp(argv[1], "close") == 0) return Close();
+    if (argc >= 4 && strcmp(argv[1], "display") == 0) return Display(atoi(argv[2]), atoi(argv[3]));
     if (argc >= 5 && strcmp(argv[1], "preview") == 0) return Preview(atoi(argv[2]), atoi(argv[3]), argv[4]);
-    printf("usage: saverprobe find | close | preview W H SCR\n");
+    printf("usage: saverprobe find | close | preview W H SCR | display W H\n");
     return 2;
 }

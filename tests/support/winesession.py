@@ -122,7 +122,8 @@ class WineSession:
     list of (width, height), gives the display several monitors side by side
     instead, left to right from (0, 0) in X coordinates, and Wine is told to
     read them; `primary` is the index of the one Wine makes its primary, whose
-    top-left corner is (0, 0) on the Windows desktop.
+    top-left corner is (0, 0) on the Windows desktop. One monitor given that
+    way is one whose resolution can be changed.
     """
 
     def __init__(self, name, screen=(1024, 768), depth=24, display=None, monitors=None,
@@ -152,7 +153,7 @@ class WineSession:
         if self.own_display:
             self._start_display()
         self.env = dict(os.environ, **BASE_ENV, WINEPREFIX=self.prefix, DISPLAY=self.display)
-        if self.monitors:
+        if self.monitors and len(self.monitors) > 1:
             self._read_xinerama()
         return self
 
@@ -302,13 +303,16 @@ def start_xvfb(screen=(1024, 768), depth=24, extra_args=()):
 
 
 def start_xephyr(heads, host_display):
-    """Starts a private Xephyr on `host_display` whose Xinerama heads have the
-    given (width, height) sizes, side by side from (0, 0) in one root window:
-    several monitors, which Xvfb alone cannot show. The host display must be
-    large enough to hold one window per head. Returns (process, display name)."""
+    """Starts a private Xephyr on `host_display` whose heads have the given
+    (width, height) sizes. Several heads are Xinerama heads side by side from
+    (0, 0) in one root window: several monitors, which Xvfb alone cannot show.
+    One head can change its size through RandR, as a monitor whose resolution
+    is changed, which Xvfb cannot do either. The host display must be large
+    enough to hold one window per head. Returns (process, display name)."""
     screens = [arg for width, height in heads for arg in ("-screen", "%dx%d" % (width, height))]
-    return _start_x_server(["Xephyr", "+xinerama", *screens, "-ac", "-nolisten", "tcp",
-                            "-noreset"], env=dict(os.environ, DISPLAY=host_display))
+    kind = "+xinerama" if len(heads) > 1 else "-resizeable"
+    return _start_x_server(["Xephyr", kind, *screens, "-ac", "-nolisten", "tcp", "-noreset"],
+                           env=dict(os.environ, DISPLAY=host_display))
 
 
 def _start_x_server(command, env=None):

@@ -327,6 +327,22 @@ TEST_F(SaverChain, SmallMovesAddUp)
     }
 }
 
+TEST_F(SaverChain, DisplayChangeCoversTheNewDesktopAndKeepsTheSaver)
+{
+    CreateFullScreen();
+    SetWindowPos(saver, nullptr, 10, 20, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The system moves the cursor off a monitor that goes away.
+    MoveCursorTo(START_X + 50, START_Y + 40);
+    SendMessageA(saver, WM_DISPLAYCHANGE, 32, 0);
+    RECT rect, desktop = SaverScreenArea();
+    GetWindowRect(saver, &rect);
+    EXPECT_TRUE(EqualRect(&rect, &desktop));
+    EXPECT_TRUE(GetWindowLongA(saver, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    SendMessageA(saver, WM_MOUSEMOVE, 0, 0);
+    EXPECT_FALSE(TakeClose(saver)) << "travel counts from where the cursor is after the change";
+    EXPECT_TRUE(IsWindow(saver));
+}
+
 TEST_F(SaverChain, CloseDestroysAtOnceOutsideWindows9x)
 {
     CreateFullScreen();

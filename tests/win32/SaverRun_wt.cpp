@@ -141,10 +141,10 @@ TEST_F(RunMode, SaverCoversTheScreenTopmostUntilAKey)
     EXPECT_EQ("Screen Saver", seen.title);
     EXPECT_EQ((LONG)0x96000000, seen.style);
     EXPECT_TRUE(seen.exStyle & WS_EX_TOPMOST);
-    EXPECT_EQ(0, seen.rect.left);
-    EXPECT_EQ(0, seen.rect.top);
-    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), seen.rect.right);
-    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), seen.rect.bottom);
+    EXPECT_EQ(GetSystemMetrics(SM_XVIRTUALSCREEN), seen.rect.left);
+    EXPECT_EQ(GetSystemMetrics(SM_YVIRTUALSCREEN), seen.rect.top);
+    EXPECT_EQ(GetSystemMetrics(SM_CXVIRTUALSCREEN), seen.rect.right - seen.rect.left);
+    EXPECT_EQ(GetSystemMetrics(SM_CYVIRTUALSCREEN), seen.rect.bottom - seen.rect.top);
     EXPECT_TRUE(seen.foreground);
     EXPECT_TRUE(seen.cursorHidden);
     EXPECT_EQ(0x2Bu, seen.classStyle);
