@@ -82,7 +82,7 @@ static void BuildFrameImage(HDC windowDC, FrameImages *images, int index)
                   (const BITMAPINFO *)dib, DIB_RGB_COLORS, SRCCOPY);
 }
 
-static void BuildImageSet(HWND window, FrameImages *images, int scale)
+void BuildImageSet(HWND window, FrameImages *images, int scale)
 {
     images->scale = scale;
     HDC windowDC = GetDC(window);
@@ -91,7 +91,7 @@ static void BuildImageSet(HWND window, FrameImages *images, int scale)
     ReleaseDC(window, windowDC);
 }
 
-static void ReleaseImageSet(FrameImages *images)
+void ReleaseImageSet(FrameImages *images)
 {
     for (int i = 0; i < FRAME_COUNT; ++i) {
         if (images->frameDC[i]) DeleteDC(images->frameDC[i]);

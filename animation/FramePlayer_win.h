@@ -39,3 +39,8 @@ struct FrameSet {
 };
 
 extern FrameSet Frames;
+
+// Builds the loaded frames into `images` at `scale`, with the window's own DC,
+// and releases them again; the player does both as the monitors need.
+void BuildImageSet(HWND window, FrameImages *images, int scale);
+void ReleaseImageSet(FrameImages *images);

@@ -213,3 +213,26 @@ TEST_F(FramePlayer, FramesWithoutAPaletteAreStillBuiltAndDrawn)
     SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
     EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(1), POINT{192, 144}), 0);
 }
+
+TEST_F(FramePlayer, AnEnlargedImageThatCannotBeMadeIsBuiltAndDrawnAtItsOwnSize)
+{
+    StoreRedrawSpeed("100000");
+    window = CreatePlayerWindow(1024, 768);
+    ASSERT_TRUE(window);
+    // No system makes a section of 2.56 million by 1.92 million pixels.
+    const int hugeScale = 4000;
+    FrameImages &spare = Frames.images[1];
+    BuildImageSet(window, &spare, hugeScale);
+    for (int i = 0; i < FRAME_COUNT; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(spare.frameScale[i], 1);
+        DIBSECTION section = {};
+        ASSERT_EQ(GetObjectA(spare.frameBitmap[i], sizeof section, &section), (int)sizeof section);
+        EXPECT_EQ(section.dsBm.bmWidth, 640);
+    }
+    // Placed at that scale, the frame is drawn at 1x, centred the same way.
+    Frames.placements[0].scale = hugeScale;
+    Frames.placementImages[0] = 1;
+    SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
+    EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(0), POINT{192, 144}), 0);
+}
