@@ -92,8 +92,10 @@ static void OnStopSignal(int signalNumber)
     Saver.stopSignal = signalNumber;
 }
 
-// The stop signals stay blocked except inside ppoll, so one that arrives
-// between two checks of the flag still ends the wait at once.
+// Called once the display is open: until then SIGTERM and SIGINT keep their
+// default action, so a connection that never completes can still be ended.
+// From here on they stay blocked except inside ppoll, so one that arrives
+// between two checks of the flag stays pending and ends the next wait at once.
 static void InstallSignals(sigset_t *waitMask)
 {
     sigset_t stops;
@@ -202,8 +204,12 @@ static int64_t NowMs()
     return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
-// Events first, then the tick when it is due, then a wait on the connection
-// until the next tick; a tick that falls behind is not caught up in a burst.
+// Events first, then a wait on the connection until the next tick, then the
+// tick when it is due; a tick that falls behind is not caught up in a burst.
+// The wait happens on every pass, with a zero timeout when the tick is
+// already due: ppoll is the one place the stop signals are unblocked, so a
+// display slow enough that every flush outlasts the period would otherwise
+// never let a pending SIGTERM in.
 static void RunEventLoop(const sigset_t *waitMask)
 {
     const int64_t period = FramePeriodMs(Saver.redrawSpeed);
@@ -216,15 +222,15 @@ static void RunEventLoop(const sigset_t *waitMask)
             HandleEvent(&event);
         }
         if (Stopping()) break;
-        int64_t now = NowMs();
-        if (now >= nextTick) {
-            DrawNextFrame();
-            nextTick = (now - nextTick >= period) ? now + period : nextTick + period;
-            continue;
-        }
-        int64_t waitMs = nextTick - now;
+        int64_t waitMs = nextTick - NowMs();
+        if (waitMs < 0) waitMs = 0;
         struct timespec wait = {(time_t)(waitMs / 1000), (long)(waitMs % 1000) * 1000000};
         ppoll(&connection, 1, &wait, waitMask);
+        if (Stopping()) break;
+        int64_t now = NowMs();
+        if (now < nextTick) continue;
+        DrawNextFrame();
+        nextTick = (now - nextTick >= period) ? now + period : nextTick + period;
     }
 }
 
@@ -243,13 +249,13 @@ int main(int argc, char **argv)
         return 2;
     }
     if (!ReadEnvironmentWindow()) return 1;
-    sigset_t waitMask;
-    InstallSignals(&waitMask);
     Saver.display = XOpenDisplay(nullptr);
     if (!Saver.display) {
         fprintf(stderr, "zembloid: cannot open display %s\n", XDisplayName(nullptr));
         return 1;
     }
+    sigset_t waitMask;
+    InstallSignals(&waitMask);
     XSetErrorHandler(OnXError);
     bool ready = OpenTargetWindow() && LoadFramePixmaps();
     if (ready && Saver.ownWindow) XMapWindow(Saver.display, Saver.window);

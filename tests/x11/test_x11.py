@@ -9,6 +9,7 @@ import os
 import pwd
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -221,24 +222,58 @@ class Timing(unittest.TestCase):
                 self.assertLessEqual(mean, high)
 
 
+def throttle(display, program):
+    """Makes each write to the X server take 30 ms, longer than the 10 ms tick
+    at speed 1, as on a slow remote display."""
+    tracer = subprocess.Popen(["strace", "-qq", "-o", "/dev/null", "-e", "trace=writev",
+                               "-e", "inject=writev:delay_enter=30000", "-p", str(program.pid)])
+    display.programs.append(tracer)
+
+    def traced():
+        with open("/proc/%d/status" % program.pid) as status:
+            return "TracerPid:\t0\n" not in status.read()
+    wait_until(traced, 5)
+    time.sleep(0.3)
+
+
 class Ending(unittest.TestCase):
     def test_ends_quietly_within_a_second(self):
         cases = [("SIGTERM", lambda d, p, w: p.send_signal(signal.SIGTERM)),
                  ("SIGINT", lambda d, p, w: p.send_signal(signal.SIGINT)),
+                 ("SIGTERM, every flush slower than a tick",
+                  lambda d, p, w: throttle(d, p) or p.send_signal(signal.SIGTERM)),
                  ("window destroyed", lambda d, p, w: d.client.destroy(w)),
                  ("close request", lambda d, p, w: d.client.request_close(w))]
         for name, end in cases:
             with self.subTest(name), Display() as display:
                 if name == "close request":
-                    program = display.start()
+                    program = display.start("-speed", "1")
                     window = display.own_window()
                 else:
                     window = display.client.window(0, 0, 640, 480)
-                    program = display.start("-window-id", str(window))
+                    program = display.start("-window-id", str(window), "-speed", "1")
                 self.assertTrue(wait_for_frame(display, (0, 0, 640, 480), (0, 0)))
                 end(display, program, window)
                 self.assertEqual(program.wait(timeout=1), 0)
                 self.assertEqual(program.stderr.read(), "")
+
+    def test_a_stop_signal_ends_a_connection_that_never_completes(self):
+        """A server that accepts and never answers; the signal's own default
+        action ends the program, as nothing is open yet."""
+        with socket.socket() as server:
+            server.bind(("127.0.0.1", 0))
+            server.listen()
+            env = dict(os.environ, DISPLAY="127.0.0.1:%d" % (server.getsockname()[1] - 6000))
+            program = subprocess.Popen([PROGRAM, "-root"], env=env)
+            server.settimeout(5)
+            try:
+                with server.accept()[0]:
+                    time.sleep(0.2)
+                    program.send_signal(signal.SIGTERM)
+                    self.assertEqual(program.wait(timeout=1), -signal.SIGTERM)
+            finally:
+                program.kill()
+                program.wait()
 
 
 class Arguments(unittest.TestCase):
