@@ -74,11 +74,13 @@ static bool ParseArguments(int argc, char **argv)
     return true;
 }
 
-// Without -root or -window-id, the window XScreenSaver hands over, if any.
+// Without -window-id, the window XScreenSaver hands over, if any. With -root
+// too: the daemon covers the screen with that window, and XScreenSaver's own
+// programs: lines carry -root, so drawing on the real root would be unseen.
 static bool ReadEnvironmentWindow()
 {
     const char *named = getenv("XSCREENSAVER_WINDOW");
-    if (Saver.target != TARGET_OWN_WINDOW || !named || !*named) return true;
+    if (Saver.target == TARGET_WINDOW_ID || !named || !*named) return true;
     if (!ParseWindowId(named, &Saver.targetWindow)) {
         fprintf(stderr, "zembloid: XSCREENSAVER_WINDOW is not a window id: %s\n", named);
         return false;

@@ -302,13 +302,15 @@ class Daemon(unittest.TestCase):
             ["env", "HOME=" + home, "DISPLAY=" + display, "PATH=/usr/bin:/bin", *command]
 
     def test_activate_shows_the_frame_and_deactivate_ends_it(self):
+        """With and without -root, which XScreenSaver's own programs: lines carry."""
         home = tempfile.mkdtemp(prefix="zembloid-xss-")
         program = os.path.join(home, "zembloid")
         shutil.copy(PROGRAM, program)
+        lines = ["-speed 30", "-root -speed 30"]
         with open(os.path.join(home, ".xscreensaver"), "w") as f:
             f.write("mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\n"
-                    "splash: False\ndpmsEnabled: False\ntimeout: 1:00:00\n"
-                    "programs: %s -speed 30\n" % program)
+                    "splash: False\ndpmsEnabled: False\ntimeout: 1:00:00\nprograms: \\\n" +
+                    "".join("  %s %s \\n\\\n" % (program, line) for line in lines) + "\n")
         if os.geteuid() == 0:
             nobody = pwd.getpwnam("nobody")
             for path in (home, program, os.path.join(home, ".xscreensaver")):
@@ -318,8 +320,8 @@ class Daemon(unittest.TestCase):
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             display.programs.append(daemon)
 
-            def command(verb):
-                return subprocess.run(self.as_nobody(home, display.name, "xscreensaver-command", verb),
+            def command(*verb):
+                return subprocess.run(self.as_nobody(home, display.name, "xscreensaver-command", *verb),
                                       capture_output=True, timeout=10).returncode == 0
 
             def running():   # this copy of the program, by its full path
@@ -327,13 +329,17 @@ class Daemon(unittest.TestCase):
                                       stdout=subprocess.PIPE).stdout.split()
 
             self.assertTrue(wait_until(lambda: command("-time"), 20, interval=0.5))
-            self.assertTrue(command("-activate"))
-            self.assertTrue(wait_until(running, 20, interval=0.2), "the program did not start")
-            self.assertTrue(wait_for_frame(display, None, (192, 144), timeout=20))
-            display.screenshot().convert("1").save(os.path.join(BUILD_DIR, "linux", "xscreensaver.png"),
-                                                   optimize=True)
-            self.assertTrue(command("-deactivate"))
-            self.assertTrue(wait_until(lambda: not running(), 10, interval=0.2), "the program still runs")
+            for number, line in enumerate(lines, 1):
+                with self.subTest(line):
+                    self.assertTrue(command("-select", str(number)))
+                    self.assertTrue(wait_until(running, 20, interval=0.2), "the program did not start")
+                    self.assertTrue(wait_for_frame(display, None, (192, 144), timeout=20))
+                    if number == 1:
+                        display.screenshot().convert("1").save(
+                            os.path.join(BUILD_DIR, "linux", "xscreensaver.png"), optimize=True)
+                    self.assertTrue(command("-deactivate"))
+                    self.assertTrue(wait_until(lambda: not running(), 10, interval=0.2),
+                                    "the program still runs")
             daemon.terminate()
             daemon.wait(timeout=10)
         shutil.rmtree(home, ignore_errors=True)
