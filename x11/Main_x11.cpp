@@ -2,7 +2,6 @@
 // draw in, and one event loop that waits on the X connection until the next
 // tick is due.
 #include <X11/Xutil.h>
-#include <ctype.h>
 #include <errno.h>
 #include <poll.h>
 #include <stdio.h>
@@ -19,7 +18,9 @@ static const char USAGE[] = "usage: zembloid [-root | -window-id ID] [-speed 1..
 static const int OWN_WINDOW_WIDTH = 640;
 static const int OWN_WINDOW_HEIGHT = 480;
 
-// Decimal, or hexadecimal after 0x; never zero, never beyond 32 bits.
+// Decimal, or hexadecimal after one 0x; nothing but digits of that base
+// (strtoull alone would take a sign, spaces, or a second 0x), never zero,
+// never beyond 32 bits.
 static bool ParseWindowId(const char *text, Window *id)
 {
     int base = 10;
@@ -27,7 +28,8 @@ static bool ParseWindowId(const char *text, Window *id)
         base = 16;
         text += 2;
     }
-    if (!isxdigit((unsigned char)text[0])) return false;
+    const char *digits = base == 16 ? "0123456789abcdefABCDEF" : "0123456789";
+    if (!text[0] || text[strspn(text, digits)]) return false;
     errno = 0;
     char *end = nullptr;
     unsigned long long value = strtoull(text, &end, base);

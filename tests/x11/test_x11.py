@@ -279,7 +279,8 @@ class Ending(unittest.TestCase):
 class Arguments(unittest.TestCase):
     BAD = [["-speed"], ["-speed", "fast"], ["-speed", "15x"], ["-window-id"],
            ["-window-id", "0"], ["-window-id", "0xZZ"], ["-window-id", "12abc"],
-           ["-window-id", "-5"], ["-window-id", "0x100000000"], ["-root", "-root"],
+           ["-window-id", "-5"], ["-window-id", "0x100000000"], ["-window-id", "0x0x12"],
+           ["-window-id", "0X0x12"], ["-root", "-root"],
            ["-root", "-window-id", "5"], ["-bogus"], ["stray"]]
 
     def test_bad_arguments_print_one_usage_line_and_exit_2(self):
