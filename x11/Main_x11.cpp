@@ -162,6 +162,7 @@ static bool OpenTargetWindow()
     Saver.windowWidth = attributes.width;
     Saver.windowHeight = attributes.height;
     Saver.screen = attributes.screen;
+    Saver.visual = attributes.visual;
     Saver.depth = attributes.depth;
     Saver.colormap = attributes.colormap;
     if (!Saver.colormap) Saver.colormap = DefaultColormapOfScreen(attributes.screen);

@@ -20,14 +20,17 @@ struct X11Saver {
     Window window;
     bool ownWindow;
     Screen *screen;
+    Visual *visual;
     int depth;
     Atom deleteWindowAtom;
     int windowWidth, windowHeight;
-    // Colours allocated in the window's colormap: the background, then the
-    // frames' two colour-table entries.
+    // Pixel values in the window's colormap for the background, then the
+    // frames' two colour-table entries: allocated, or else the colormap's
+    // nearest entries. Drawn with alphaBits set, so a depth-32 visual is opaque.
     Colormap colormap;
     unsigned long pixels[3];
     bool pixelAllocated[3];
+    unsigned long alphaBits;
     // The frames, uploaded once, and the player's position.
     GC gc;
     Pixmap framePixmap[FRAME_COUNT];

@@ -38,13 +38,36 @@ class XClient:
 
     class Image(ctypes.Structure):
         _fields_ = [(n, ctypes.c_int) for n in ("width", "height", "xoffset", "format")] + \
-                   [("data", ctypes.c_void_p)]
+                   [("data", ctypes.c_void_p)] + \
+                   [(n, ctypes.c_int) for n in ("byte_order", "bitmap_unit", "bitmap_bit_order",
+                                                "bitmap_pad", "depth", "bytes_per_line", "bpp")]
+
+    class Colour(ctypes.Structure):
+        _fields_ = [("pixel", ctypes.c_ulong), ("red", ctypes.c_ushort), ("green", ctypes.c_ushort),
+                    ("blue", ctypes.c_ushort), ("flags", ctypes.c_char), ("pad", ctypes.c_char)]
+
+    class VisualInfo(ctypes.Structure):
+        _fields_ = [("visual", ctypes.c_void_p), ("id", ctypes.c_ulong)] + \
+                   [(n, ctypes.c_int) for n in ("screen", "depth", "c_class")] + \
+                   [(n, ctypes.c_ulong) for n in ("red", "green", "blue")] + \
+                   [(n, ctypes.c_int) for n in ("colormap_size", "bits_per_rgb")]
+
+    class WindowAttributes(ctypes.Structure):   # XSetWindowAttributes
+        _fields_ = [(n, ctypes.c_ulong) for n in ("bg_pixmap", "bg_pixel", "border_pixmap", "border")] + \
+                   [(n, ctypes.c_int) for n in ("bit_gravity", "win_gravity", "backing_store")] + \
+                   [(n, ctypes.c_ulong) for n in ("backing_planes", "backing_pixel")] + \
+                   [("save_under", ctypes.c_int), ("events", ctypes.c_long), ("keep", ctypes.c_long),
+                    ("override_redirect", ctypes.c_int), ("colormap", ctypes.c_ulong),
+                    ("cursor", ctypes.c_ulong)]
 
     def __init__(self, display):
         self.x = x = ctypes.CDLL("libX11.so.6")
         x.XOpenDisplay.restype = ctypes.c_void_p
         x.XDefaultRootWindow.restype = ctypes.c_ulong
         x.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x.XCreateWindow.restype = ctypes.c_ulong
+        x.XCreateColormap.restype = ctypes.c_ulong
+        x.XDefaultVisual.restype = ctypes.c_void_p
         x.XInternAtom.restype = ctypes.c_ulong
         x.XGetImage.restype = ctypes.POINTER(XClient.Image)
         self.d = ctypes.c_void_p(x.XOpenDisplay(display.encode()))
@@ -57,6 +80,49 @@ class XClient:
         self.x.XMapWindow(self.d, ctypes.c_ulong(w))
         self.x.XSync(self.d, 0)
         return w
+
+    def colour_window(self, kind, x, y, width, height):
+        """A window whose colours XAllocColor cannot give as they are, and the
+        pixel values the frame's black and white must take there: "full
+        colormap", a private colormap with every entry taken, whose nearest
+        entries to black and white are 77 and 200; "depth 32", an ARGB visual,
+        where they must be opaque."""
+        c = ctypes.c_ulong
+        if kind == "full colormap":
+            colormap = self.x.XCreateColormap(self.d, c(self.root), ctypes.c_void_p(
+                self.x.XDefaultVisual(self.d, 0)), 1)   # AllocAll
+            entries = (XClient.Colour * 256)(*[(i, 0x8000, 0, 0x8000, b"\7") for i in range(256)])
+            entries[77] = (77, 0x1000, 0x1000, 0x1000, b"\7")
+            entries[200] = (200, 0xF000, 0xF000, 0xF000, b"\7")
+            self.x.XStoreColors(self.d, c(colormap), entries, 256)
+            window = self.window(x, y, width, height)
+            self.x.XSetWindowColormap(self.d, c(window), c(colormap))
+            self.x.XSync(self.d, 0)
+            return window, {77: 0, 200: 255}
+        info = XClient.VisualInfo()
+        self.x.XMatchVisualInfo(self.d, 0, 32, 4, ctypes.byref(info))   # TrueColor
+        attributes = XClient.WindowAttributes(bg_pixel=0xFFFFFFFF, colormap=self.x.XCreateColormap(
+            self.d, c(self.root), ctypes.c_void_p(info.visual), 0))
+        window = self.x.XCreateWindow(self.d, c(self.root), x, y, width, height, 0, 32, 1,
+                                      ctypes.c_void_p(info.visual), c(0x2000 | 0x8 | 0x2),
+                                      ctypes.byref(attributes))   # CWColormap, CWBorderPixel, CWBackPixel
+        self.x.XMapWindow(self.d, c(window))
+        self.x.XSync(self.d, 0)
+        return window, {0xFF000000: 0, 0xFFFFFFFF: 255}
+
+    def pixels(self, window, width, height, shades):
+        """The window's own pixel values, alpha bits included, as an RGB image
+        through `shades` (pixel value: grey level); any other value is mid-grey."""
+        image = self.x.XGetImage(self.d, ctypes.c_ulong(window), 0, 0, width, height,
+                                 ctypes.c_ulong(0xFFFFFFFF), 2)  # ZPixmap
+        line, size = image.contents.bytes_per_line, image.contents.bpp // 8
+        data = ctypes.string_at(image.contents.data, line * height)
+        self.x.XFree(ctypes.c_void_p(image.contents.data))
+        self.x.XFree(image)
+        kind = {1: "B", 4: "I"}[size]
+        grey = bytes(shades.get(value, 128) for row in range(height)
+                     for value in memoryview(data[row * line:row * line + width * size]).cast(kind))
+        return Image.frombytes("L", (width, height), grey).convert("RGB")
 
     def destroy(self, window):
         self.x.XDestroyWindow(self.d, ctypes.c_ulong(window))
@@ -150,15 +216,22 @@ class Placement(unittest.TestCase):
         ("XSCREENSAVER_WINDOW", (1024, 768, 24), "environment", (10, 20, 700, 500)),
         ("root", (1024, 768, 24), "root", None),
         ("root, 8-bit PseudoColor", (800, 600, 8), "root", None),
+        ("full private colormap: nearest entries", (800, 600, 8), "full colormap", (0, 0, 640, 480)),
+        ("depth-32 window: opaque", (1024, 768, 24), "depth 32", (0, 0, 640, 480)),
     ]
 
     def test_frame_centred_on_black(self):
         for name, (width, height, depth), how, box in self.CASES:
             with self.subTest(name), Display((width, height), depth) as display:
                 box = box or (0, 0, width, height)
-                args, env = ["-speed", "30"], {}
+                x, y, w, h = box
+                at = (origin(w, FRAME_W), origin(h, FRAME_H))
+                args, env, shades = ["-speed", "30"], {}, None
                 if how == "root":
                     args.append("-root")
+                elif how in ("full colormap", "depth 32"):
+                    window, shades = display.client.colour_window(how, *box)
+                    args += ["-window-id", hex(window)]
                 else:
                     window = display.client.window(*box)
                     if how == "decimal":
@@ -168,9 +241,11 @@ class Placement(unittest.TestCase):
                     if how == "environment":
                         env["XSCREENSAVER_WINDOW"] = hex(window)
                 display.start(*args, env=env)
-                x, y, w, h = box
-                at = (origin(w, FRAME_W), origin(h, FRAME_H))
-                self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at))
+                if shades:   # the window's own pixel values, where a screenshot would not tell
+                    self.assertTrue(wait_until(lambda: shows_frame(
+                        display.client.pixels(window, w, h, shades), at), 10, interval=0.2))
+                else:
+                    self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at))
 
     def test_own_window_recentres_and_ends_on_a_key(self):
         with Display() as display:
