@@ -1,7 +1,11 @@
 // The frames on X11: the ten embedded bitmaps become server-side pixmaps once,
-// at start; each tick copies one of them to the centre of the window.
+// at start; each tick copies one of them to the centre of the window, or of
+// each monitor on the root.
 #include <X11/Xutil.h>
+#include <X11/extensions/Xinerama.h>
 #include <stdio.h>
+
+#include <algorithm>
 
 #include "animation/Dib.h"
 #include "x11/Saver_x11.h"
@@ -179,12 +183,52 @@ void ReleaseFramePixmaps()
     Saver.gc = nullptr;
 }
 
+// The monitors in root coordinates, at most MONITOR_LIMIT: on the real root
+// the Xinerama heads (which current servers also derive from their RandR
+// monitors); in any other window, or without heads, the whole window. This
+// mode draws at 1x, so every monitor counts as STANDARD_DPI.
+static int ReadMonitors(MonitorArea *monitors)
+{
+    int count = 0;
+    int eventBase, errorBase, heads = 0;
+    if (Saver.target == TARGET_ROOT && XineramaQueryExtension(Saver.display, &eventBase, &errorBase)) {
+        XineramaScreenInfo *screens = XineramaQueryScreens(Saver.display, &heads);
+        for (int i = 0; i < heads && count < MONITOR_LIMIT; ++i) {
+            const XineramaScreenInfo &head = screens[i];
+            monitors[count++] = {{head.x_org, head.y_org, head.width, head.height}, STANDARD_DPI};
+        }
+        if (screens) XFree(screens);
+    }
+    if (count == 0) monitors[count++] = {{0, 0, Saver.windowWidth, Saver.windowHeight}, STANDARD_DPI};
+    return count;
+}
+
+// At start and whenever the window changes size, which on the root is how a
+// change of monitors usually shows.
+void PlaceFrames()
+{
+    MonitorArea monitors[MONITOR_LIMIT];
+    int count = ReadMonitors(monitors);
+    ScreenRect window = {0, 0, Saver.windowWidth, Saver.windowHeight};
+    Saver.placementCount =
+        LayOutFrames(monitors, count, window, Saver.frameWidth, Saver.frameHeight, Saver.placements);
+}
+
+// The frame at each place, clipped to its monitor so that one larger than
+// its monitor does not spill onto the next. At STANDARD_DPI every scale is 1.
 static void CopyFrame(int index)
 {
-    XCopyArea(Saver.display, Saver.framePixmap[index], Saver.window, Saver.gc, 0, 0,
-              Saver.frameWidth, Saver.frameHeight,
-              FrameOrigin(Saver.windowWidth, Saver.frameWidth),
-              FrameOrigin(Saver.windowHeight, Saver.frameHeight));
+    for (int i = 0; i < Saver.placementCount; ++i) {
+        const FramePlacement &place = Saver.placements[i];
+        const ScreenRect &area = place.area;
+        int left = std::max(place.x, area.left);
+        int top = std::max(place.y, area.top);
+        int right = std::min(place.x + Saver.frameWidth, area.left + area.width);
+        int bottom = std::min(place.y + Saver.frameHeight, area.top + area.height);
+        if (right <= left || bottom <= top) continue;
+        XCopyArea(Saver.display, Saver.framePixmap[index], Saver.window, Saver.gc, left - place.x,
+                  top - place.y, right - left, bottom - top, left, top);
+    }
     Saver.shownIndex = index;
 }
 

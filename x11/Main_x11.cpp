@@ -188,6 +188,7 @@ static void HandleEvent(XEvent *event)
             break;
         Saver.windowWidth = event->xconfigure.width;
         Saver.windowHeight = event->xconfigure.height;
+        PlaceFrames();
         DrawWholeWindow();
         break;
     case KeyPress:
@@ -265,6 +266,7 @@ int main(int argc, char **argv)
     bool ready = OpenTargetWindow() && LoadFramePixmaps();
     if (ready && Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
     if (ready) {
+        PlaceFrames();
         DrawWholeWindow();
         RunEventLoop(&waitMask);
     }

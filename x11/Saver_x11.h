@@ -37,6 +37,10 @@ struct X11Saver {
     int frameWidth, frameHeight;
     int frameIndex, direction;
     int shownIndex;               // frame last copied to the window, -1 before the first
+    // Where each tick's frame goes: one place per monitor on the real root,
+    // else one for the whole window.
+    FramePlacement placements[MONITOR_LIMIT];
+    int placementCount;
     // Why the loop ends: a signal, a key or close request, the window
     // destroyed, or another X error (failed). Once closing, X errors are
     // no longer looked at.
@@ -52,5 +56,6 @@ extern X11Saver Saver;
 // Frames_x11.cpp
 bool LoadFramePixmaps();
 void ReleaseFramePixmaps();
+void PlaceFrames();
 void DrawWholeWindow();
 void DrawNextFrame();

@@ -17,7 +17,7 @@ import unittest
 
 from PIL import Image, ImageChops
 
-from winesession import screenshot, start_xvfb, wait_until
+from winesession import screenshot, start_xephyr, start_xvfb, wait_until
 
 BUILD_DIR = os.environ["ZEMBLOID_BUILD"]
 PROGRAM = os.path.join(BUILD_DIR, "linux", "zembloid")
@@ -152,10 +152,17 @@ class XClient:
 
 
 class Display:
-    """A private Xvfb, a client connection to it, and the programs started on it."""
+    """A private Xvfb, a client connection to it, and the programs started on it;
+    with `heads`, an Xephyr with those monitors side by side, on an Xvfb of
+    `screen`'s size."""
 
-    def __init__(self, screen=(1024, 768), depth=24, extra_args=()):
-        self.xvfb, self.name = start_xvfb(screen, depth, extra_args)
+    def __init__(self, screen=(1024, 768), depth=24, extra_args=(), heads=None):
+        self.host = None
+        if heads:
+            self.host, host_name = start_xvfb(screen, depth, extra_args)
+            self.xvfb, self.name = start_xephyr(heads, host_name)
+        else:
+            self.xvfb, self.name = start_xvfb(screen, depth, extra_args)
         self.env = dict(os.environ, DISPLAY=self.name)
         self.env.pop("XSCREENSAVER_WINDOW", None)
         self.client = XClient(self.name)
@@ -188,27 +195,40 @@ class Display:
             if program.stderr:
                 program.stderr.close()
         self.client.close()
-        self.xvfb.kill()
-        self.xvfb.wait()
+        for server in (self.xvfb, self.host):
+            if server:
+                server.kill()
+                server.wait()
         return False
 
 
-def shows_frame(shot, at):
-    """True when `shot` is black with one of the frames pasted at `at` (clipped)."""
+def shows_frame(shot, at, monitors=None):
+    """True when `shot` is black with one of the frames pasted at `at` (clipped);
+    or, given `monitors` (x, y, w, h), when each of them shows the same frame
+    pasted at its own entry of `at`, clipped to the monitor. Xinerama leaves
+    the parts of the root outside every monitor undefined, so they are not
+    compared."""
+    places = list(zip(at, monitors)) if monitors else [(at, (0, 0) + shot.size)]
     for frame in FRAMES:
-        expected = Image.new("RGB", shot.size)
-        expected.paste(frame, at)
-        if ImageChops.difference(shot, expected).getbbox() is None:
+        for (x, y), (left, top, width, height) in places:
+            expected = Image.new("RGB", (width, height))
+            expected.paste(frame, (x - left, y - top))
+            part = shot.crop((left, top, left + width, top + height))
+            if ImageChops.difference(part, expected).getbbox() is not None:
+                break
+        else:
             return True
     return False
 
 
-def wait_for_frame(display, box, at, timeout=10):
-    return wait_until(lambda: shows_frame(display.screenshot(box), at), timeout, interval=0.2)
+def wait_for_frame(display, box, at, timeout=10, monitors=None):
+    return wait_until(lambda: shows_frame(display.screenshot(box), at, monitors), timeout,
+                      interval=0.2)
 
 
 class Placement(unittest.TestCase):
-    # name, screen (width, height, depth), how the window is given, window box (x, y, w, h)
+    # name, screen (width, height, depth) or Xephyr heads [(width, height), ...] side
+    # by side, how the window is given, window box (x, y, w, h)
     CASES = [
         ("window-id, decimal", (1024, 768, 24), "decimal", (40, 30, 800, 600)),
         ("window-id, hexadecimal", (1024, 768, 24), "hex", (0, 0, 640, 480)),
@@ -216,16 +236,26 @@ class Placement(unittest.TestCase):
         ("XSCREENSAVER_WINDOW", (1024, 768, 24), "environment", (10, 20, 700, 500)),
         ("root", (1024, 768, 24), "root", None),
         ("root, 8-bit PseudoColor", (800, 600, 8), "root", None),
+        ("root, a frame per monitor", [(1024, 768), (800, 600), (320, 240)], "root", None),
         ("full private colormap: nearest entries", (800, 600, 8), "full colormap", (0, 0, 640, 480)),
         ("depth-32 window: opaque", (1024, 768, 24), "depth 32", (0, 0, 640, 480)),
     ]
 
     def test_frame_centred_on_black(self):
-        for name, (width, height, depth), how, box in self.CASES:
-            with self.subTest(name), Display((width, height), depth) as display:
+        for name, screen, how, box in self.CASES:
+            heads = screen if isinstance(screen, list) else None
+            if heads:
+                screen = (sum(w for w, _ in heads), max(h for _, h in heads), 24)
+            width, height, depth = screen
+            with self.subTest(name), Display((width, height), depth, heads=heads) as display:
                 box = box or (0, 0, width, height)
                 x, y, w, h = box
-                at = (origin(w, FRAME_W), origin(h, FRAME_H))
+                at, monitors = (origin(w, FRAME_W), origin(h, FRAME_H)), None
+                if heads:
+                    lefts = [sum(hw for hw, _ in heads[:i]) for i in range(len(heads))]
+                    monitors = [(left, 0, hw, hh) for left, (hw, hh) in zip(lefts, heads)]
+                    at = [(left + origin(hw, FRAME_W), origin(hh, FRAME_H))
+                          for left, _, hw, hh in monitors]
                 args, env, shades = ["-speed", "30"], {}, None
                 if how == "root":
                     args.append("-root")
@@ -245,7 +275,8 @@ class Placement(unittest.TestCase):
                     self.assertTrue(wait_until(lambda: shows_frame(
                         display.client.pixels(window, w, h, shades), at), 10, interval=0.2))
                 else:
-                    self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at))
+                    self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at,
+                                                   monitors=monitors))
 
     def test_own_window_recentres_and_ends_on_a_key(self):
         with Display() as display:
