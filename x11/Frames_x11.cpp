@@ -33,6 +33,7 @@ static const void *FrameDib(int index)
     return dib;
 }
 
+// TrueColor and DirectColor: a pixel is separate red, green and blue fields.
 static bool Decomposed(const Visual *visual)
 {
     return visual->c_class == TrueColor || visual->c_class == DirectColor;

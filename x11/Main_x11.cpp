@@ -161,7 +161,6 @@ static bool OpenTargetWindow()
     }
     Saver.windowWidth = attributes.width;
     Saver.windowHeight = attributes.height;
-    Saver.screen = attributes.screen;
     Saver.visual = attributes.visual;
     Saver.depth = attributes.depth;
     Saver.colormap = attributes.colormap;

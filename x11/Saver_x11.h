@@ -19,7 +19,6 @@ struct X11Saver {
     Display *display;
     Window window;
     bool ownWindow;
-    Screen *screen;
     Visual *visual;
     int depth;
     Atom deleteWindowAtom;

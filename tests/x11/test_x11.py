@@ -46,20 +46,6 @@ class XClient:
         _fields_ = [("pixel", ctypes.c_ulong), ("red", ctypes.c_ushort), ("green", ctypes.c_ushort),
                     ("blue", ctypes.c_ushort), ("flags", ctypes.c_char), ("pad", ctypes.c_char)]
 
-    class VisualInfo(ctypes.Structure):
-        _fields_ = [("visual", ctypes.c_void_p), ("id", ctypes.c_ulong)] + \
-                   [(n, ctypes.c_int) for n in ("screen", "depth", "c_class")] + \
-                   [(n, ctypes.c_ulong) for n in ("red", "green", "blue")] + \
-                   [(n, ctypes.c_int) for n in ("colormap_size", "bits_per_rgb")]
-
-    class WindowAttributes(ctypes.Structure):   # XSetWindowAttributes
-        _fields_ = [(n, ctypes.c_ulong) for n in ("bg_pixmap", "bg_pixel", "border_pixmap", "border")] + \
-                   [(n, ctypes.c_int) for n in ("bit_gravity", "win_gravity", "backing_store")] + \
-                   [(n, ctypes.c_ulong) for n in ("backing_planes", "backing_pixel")] + \
-                   [("save_under", ctypes.c_int), ("events", ctypes.c_long), ("keep", ctypes.c_long),
-                    ("override_redirect", ctypes.c_int), ("colormap", ctypes.c_ulong),
-                    ("cursor", ctypes.c_ulong)]
-
     def __init__(self, display):
         self.x = x = ctypes.CDLL("libX11.so.6")
         x.XOpenDisplay.restype = ctypes.c_void_p
@@ -82,8 +68,8 @@ class XClient:
         return w
 
     def colour_window(self, kind, x, y, width, height):
-        """A window whose colours XAllocColor cannot give as they are, and the
-        pixel values the frame's black and white must take there: "full
+        """A window where the frame's black and white need more than a plain
+        XAllocColor, and the pixel values they must take there: "full
         colormap", a private colormap with every entry taken, whose nearest
         entries to black and white are 77 and 200; "depth 32", an ARGB visual,
         where they must be opaque."""
@@ -99,13 +85,14 @@ class XClient:
             self.x.XSetWindowColormap(self.d, c(window), c(colormap))
             self.x.XSync(self.d, 0)
             return window, {77: 0, 200: 255}
-        info = XClient.VisualInfo()
-        self.x.XMatchVisualInfo(self.d, 0, 32, 4, ctypes.byref(info))   # TrueColor
-        attributes = XClient.WindowAttributes(bg_pixel=0xFFFFFFFF, colormap=self.x.XCreateColormap(
-            self.d, c(self.root), ctypes.c_void_p(info.visual), 0))
-        window = self.x.XCreateWindow(self.d, c(self.root), x, y, width, height, 0, 32, 1,
-                                      ctypes.c_void_p(info.visual), c(0x2000 | 0x8 | 0x2),
-                                      ctypes.byref(attributes))   # CWColormap, CWBorderPixel, CWBackPixel
+        info = (ctypes.c_void_p * 8)()   # XVisualInfo, whose first member is the visual
+        self.x.XMatchVisualInfo(self.d, 0, 32, 4, info)   # TrueColor
+        visual = ctypes.c_void_p(info[0])
+        attributes = (c * 14)()          # XSetWindowAttributes as its 8-byte slots
+        attributes[1] = 0xFFFFFFFF       # background_pixel
+        attributes[12] = self.x.XCreateColormap(self.d, c(self.root), visual, 0)   # colormap
+        window = self.x.XCreateWindow(self.d, c(self.root), x, y, width, height, 0, 32, 1, visual,
+                                      c(0x2000 | 0x8 | 0x2), attributes)  # colormap, border, background
         self.x.XMapWindow(self.d, c(window))
         self.x.XSync(self.d, 0)
         return window, {0xFF000000: 0, 0xFFFFFFFF: 255}
@@ -347,7 +334,7 @@ class Ending(unittest.TestCase):
         cases = [("SIGTERM", lambda d, p, w: p.send_signal(signal.SIGTERM)),
                  ("SIGINT", lambda d, p, w: p.send_signal(signal.SIGINT)),
                  ("SIGTERM, every flush slower than a tick",
-                  lambda d, p, w: throttle(d, p) or p.send_signal(signal.SIGTERM)),
+                  lambda d, p, w: (throttle(d, p), p.send_signal(signal.SIGTERM))),
                  ("window destroyed", lambda d, p, w: d.client.destroy(w)),
                  ("close request", lambda d, p, w: d.client.request_close(w))]
         for name, end in cases:
