@@ -1,7 +1,11 @@
 // The frames on X11: the ten embedded bitmaps become server-side pixmaps once,
-// at start; each tick copies one of them to the centre of the window.
+// at start; each tick copies one of them to the centre of the window, or of
+// each monitor on the root.
 #include <X11/Xutil.h>
+#include <X11/extensions/Xinerama.h>
 #include <stdio.h>
+
+#include <algorithm>
 
 #include "animation/Dib.h"
 #include "x11/Saver_x11.h"
@@ -29,34 +33,89 @@ static const void *FrameDib(int index)
     return dib;
 }
 
-// A pixel value for the colour in the window's colormap, whatever its visual.
-// When the colormap is full, the screen's black or white stands in.
-static void AllocPixel(int slot, uint8_t red, uint8_t green, uint8_t blue)
+// TrueColor and DirectColor: a pixel is separate red, green and blue fields.
+static bool Decomposed(const Visual *visual)
 {
-    XColor colour = {};
-    colour.red = red * 257;
-    colour.green = green * 257;
-    colour.blue = blue * 257;
-    colour.flags = DoRed | DoGreen | DoBlue;
-    if (XAllocColor(Saver.display, Saver.colormap, &colour)) {
-        Saver.pixels[slot] = colour.pixel;
-        Saver.pixelAllocated[slot] = true;
-        return;
-    }
-    bool light = red + green + blue >= 3 * 128;
-    Saver.pixels[slot] = light ? WhitePixelOfScreen(Saver.screen) : BlackPixelOfScreen(Saver.screen);
+    return visual->c_class == TrueColor || visual->c_class == DirectColor;
 }
 
-// Table entries are stored blue, green, red. All frames share one table, so
-// the first frame's colours serve them all.
-static void AllocFrameColours(const void *dib)
+// The pixel value of colormap entry `entry`: the entry itself, or on a visual
+// with separate red, green and blue fields, that entry in every field.
+static unsigned long EntryPixel(unsigned long entry)
 {
+    const Visual *visual = Saver.visual;
+    if (!Decomposed(visual)) return entry;
+    const unsigned long masks[3] = {visual->red_mask, visual->green_mask, visual->blue_mask};
+    unsigned long pixel = 0;
+    for (unsigned long mask : masks) pixel |= (entry * (mask & -mask)) & mask;
+    return pixel;
+}
+
+// For each colour XAllocColor could not give (the colormap is full or
+// read-write), the entry of the window's own colormap nearest to it by
+// squared RGB distance. The entries are read once, in batches.
+static void UseNearestEntries(const XColor *wanted)
+{
+    const int BATCH = 256;
+    XColor entries[BATCH];
+    uint64_t best[3] = {UINT64_MAX, UINT64_MAX, UINT64_MAX};
+    int count = Saver.visual->map_entries;
+    for (int first = 0; first < count; first += BATCH) {
+        int n = count - first < BATCH ? count - first : BATCH;
+        for (int i = 0; i < n; ++i) entries[i].pixel = EntryPixel(first + i);
+        XQueryColors(Saver.display, Saver.colormap, entries, n);
+        for (int slot = 0; slot < 3; ++slot) {
+            if (Saver.pixelAllocated[slot]) continue;
+            for (int i = 0; i < n; ++i) {
+                int64_t red = (int64_t)entries[i].red - wanted[slot].red;
+                int64_t green = (int64_t)entries[i].green - wanted[slot].green;
+                int64_t blue = (int64_t)entries[i].blue - wanted[slot].blue;
+                uint64_t distance = red * red + green * green + blue * blue;
+                if (distance >= best[slot]) continue;
+                best[slot] = distance;
+                Saver.pixels[slot] = entries[i].pixel;
+            }
+        }
+    }
+}
+
+// On a visual with red, green and blue fields, the pixel bits outside them:
+// alpha on a depth-32 visual, which XAllocColor may leave clear (transparent;
+// Xorg 21 sets it, but a server need not).
+static unsigned long AlphaBits()
+{
+    const Visual *visual = Saver.visual;
+    if (!Decomposed(visual)) return 0;
+    unsigned long all = Saver.depth >= 32 ? 0xFFFFFFFFul : (1ul << Saver.depth) - 1;
+    return all & ~(visual->red_mask | visual->green_mask | visual->blue_mask);
+}
+
+// Pixel values for black (the background) and the frames' two colour-table
+// entries, stored blue, green, red. All frames share one table, so the first
+// frame's colours serve them all.
+static void AllocColours(const void *dib)
+{
+    XColor wanted[3] = {};
     const uint8_t *table = DibColourTable(dib);
     uint32_t entrySize = DibColourEntrySize(dib);
     for (int entry = 0; entry < 2; ++entry) {
         const uint8_t *bgr = table + entry * entrySize;
-        AllocPixel(PIXEL_ENTRY0 + entry, bgr[2], bgr[1], bgr[0]);
+        XColor &colour = wanted[PIXEL_ENTRY0 + entry];
+        colour.red = bgr[2] * 257;
+        colour.green = bgr[1] * 257;
+        colour.blue = bgr[0] * 257;
     }
+    bool missing = false;
+    for (int slot = 0; slot < 3; ++slot) {
+        XColor colour = wanted[slot];
+        colour.flags = DoRed | DoGreen | DoBlue;
+        Saver.pixelAllocated[slot] = XAllocColor(Saver.display, Saver.colormap, &colour);
+        Saver.pixels[slot] = colour.pixel;
+        if (!Saver.pixelAllocated[slot]) missing = true;
+    }
+    if (missing) UseNearestEntries(wanted);
+    Saver.alphaBits = AlphaBits();
+    for (int slot = 0; slot < 3; ++slot) Saver.pixels[slot] |= Saver.alphaBits;
 }
 
 // One 1-bit image over the DIB's own bits, uploaded row by row because the
@@ -88,21 +147,21 @@ static void UploadFrame(int index, const void *dib)
 
 bool LoadFramePixmaps()
 {
-    XGCValues values = {};
-    values.graphics_exposures = False;
-    Saver.gc = XCreateGC(Saver.display, Saver.window, GCGraphicsExposures, &values);
-    AllocPixel(PIXEL_BACKGROUND, 0, 0, 0);
+    const void *dibs[FRAME_COUNT];
     for (int i = 0; i < FRAME_COUNT; ++i) {
-        const void *dib = FrameDib(i);
-        if (!dib) {
+        dibs[i] = FrameDib(i);
+        if (!dibs[i]) {
             fprintf(stderr, "zembloid: frame %d is not a 1-bit bitmap\n", FIRST_FRAME_ID + i);
             return false;
         }
-        if (i == 0) AllocFrameColours(dib);
-        XSetForeground(Saver.display, Saver.gc, Saver.pixels[PIXEL_ENTRY1]);
-        XSetBackground(Saver.display, Saver.gc, Saver.pixels[PIXEL_ENTRY0]);
-        UploadFrame(i, dib);
     }
+    XGCValues values = {};
+    values.graphics_exposures = False;
+    Saver.gc = XCreateGC(Saver.display, Saver.window, GCGraphicsExposures, &values);
+    AllocColours(dibs[0]);
+    XSetForeground(Saver.display, Saver.gc, Saver.pixels[PIXEL_ENTRY1]);
+    XSetBackground(Saver.display, Saver.gc, Saver.pixels[PIXEL_ENTRY0]);
+    for (int i = 0; i < FRAME_COUNT; ++i) UploadFrame(i, dibs[i]);
     XSetForeground(Saver.display, Saver.gc, Saver.pixels[PIXEL_BACKGROUND]);
     Saver.frameIndex = 0;
     Saver.direction = +1;
@@ -117,19 +176,60 @@ void ReleaseFramePixmaps()
         Saver.framePixmap[i] = 0;
     }
     for (int slot = 0; slot < 3; ++slot) {
-        if (Saver.pixelAllocated[slot]) XFreeColors(Saver.display, Saver.colormap, &Saver.pixels[slot], 1, 0);
+        unsigned long pixel = Saver.pixels[slot] & ~Saver.alphaBits;
+        if (Saver.pixelAllocated[slot]) XFreeColors(Saver.display, Saver.colormap, &pixel, 1, 0);
         Saver.pixelAllocated[slot] = false;
     }
     if (Saver.gc) XFreeGC(Saver.display, Saver.gc);
     Saver.gc = nullptr;
 }
 
+// The monitors in root coordinates, at most MONITOR_LIMIT: on the real root
+// the Xinerama heads (which current servers also derive from their RandR
+// monitors); in any other window, or without heads, the whole window. This
+// mode draws at 1x, so every monitor counts as STANDARD_DPI.
+static int ReadMonitors(MonitorArea *monitors)
+{
+    int count = 0;
+    int eventBase, errorBase, heads = 0;
+    if (Saver.target == TARGET_ROOT && XineramaQueryExtension(Saver.display, &eventBase, &errorBase)) {
+        XineramaScreenInfo *screens = XineramaQueryScreens(Saver.display, &heads);
+        for (int i = 0; i < heads && count < MONITOR_LIMIT; ++i) {
+            const XineramaScreenInfo &head = screens[i];
+            monitors[count++] = {{head.x_org, head.y_org, head.width, head.height}, STANDARD_DPI};
+        }
+        if (screens) XFree(screens);
+    }
+    if (count == 0) monitors[count++] = {{0, 0, Saver.windowWidth, Saver.windowHeight}, STANDARD_DPI};
+    return count;
+}
+
+// At start and whenever the window changes size, which on the root is how a
+// change of monitors usually shows.
+void PlaceFrames()
+{
+    MonitorArea monitors[MONITOR_LIMIT];
+    int count = ReadMonitors(monitors);
+    ScreenRect window = {0, 0, Saver.windowWidth, Saver.windowHeight};
+    Saver.placementCount =
+        LayOutFrames(monitors, count, window, Saver.frameWidth, Saver.frameHeight, Saver.placements);
+}
+
+// The frame at each place, clipped to its monitor so that one larger than
+// its monitor does not spill onto the next. At STANDARD_DPI every scale is 1.
 static void CopyFrame(int index)
 {
-    XCopyArea(Saver.display, Saver.framePixmap[index], Saver.window, Saver.gc, 0, 0,
-              Saver.frameWidth, Saver.frameHeight,
-              FrameOrigin(Saver.windowWidth, Saver.frameWidth),
-              FrameOrigin(Saver.windowHeight, Saver.frameHeight));
+    for (int i = 0; i < Saver.placementCount; ++i) {
+        const FramePlacement &place = Saver.placements[i];
+        const ScreenRect &area = place.area;
+        int left = std::max(place.x, area.left);
+        int top = std::max(place.y, area.top);
+        int right = std::min(place.x + Saver.frameWidth, area.left + area.width);
+        int bottom = std::min(place.y + Saver.frameHeight, area.top + area.height);
+        if (right <= left || bottom <= top) continue;
+        XCopyArea(Saver.display, Saver.framePixmap[index], Saver.window, Saver.gc, left - place.x,
+                  top - place.y, right - left, bottom - top, left, top);
+    }
     Saver.shownIndex = index;
 }
 

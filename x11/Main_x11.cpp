@@ -2,7 +2,6 @@
 // draw in, and one event loop that waits on the X connection until the next
 // tick is due.
 #include <X11/Xutil.h>
-#include <ctype.h>
 #include <errno.h>
 #include <poll.h>
 #include <stdio.h>
@@ -19,7 +18,9 @@ static const char USAGE[] = "usage: zembloid [-root | -window-id ID] [-speed 1..
 static const int OWN_WINDOW_WIDTH = 640;
 static const int OWN_WINDOW_HEIGHT = 480;
 
-// Decimal, or hexadecimal after 0x; never zero, never beyond 32 bits.
+// Decimal, or hexadecimal after one 0x; nothing but digits of that base
+// (strtoull alone would take a sign, spaces, or a second 0x), never zero,
+// never beyond 32 bits.
 static bool ParseWindowId(const char *text, Window *id)
 {
     int base = 10;
@@ -27,7 +28,8 @@ static bool ParseWindowId(const char *text, Window *id)
         base = 16;
         text += 2;
     }
-    if (!isxdigit((unsigned char)text[0])) return false;
+    const char *digits = base == 16 ? "0123456789abcdefABCDEF" : "0123456789";
+    if (!text[0] || text[strspn(text, digits)]) return false;
     errno = 0;
     char *end = nullptr;
     unsigned long long value = strtoull(text, &end, base);
@@ -74,11 +76,13 @@ static bool ParseArguments(int argc, char **argv)
     return true;
 }
 
-// Without -root or -window-id, the window XScreenSaver hands over, if any.
+// Without -window-id, the window XScreenSaver hands over, if any. With -root
+// too: the daemon covers the screen with that window, and XScreenSaver's own
+// programs: lines carry -root, so drawing on the real root would be unseen.
 static bool ReadEnvironmentWindow()
 {
     const char *named = getenv("XSCREENSAVER_WINDOW");
-    if (Saver.target != TARGET_OWN_WINDOW || !named || !*named) return true;
+    if (Saver.target == TARGET_WINDOW_ID || !named || !*named) return true;
     if (!ParseWindowId(named, &Saver.targetWindow)) {
         fprintf(stderr, "zembloid: XSCREENSAVER_WINDOW is not a window id: %s\n", named);
         return false;
@@ -92,8 +96,10 @@ static void OnStopSignal(int signalNumber)
     Saver.stopSignal = signalNumber;
 }
 
-// The stop signals stay blocked except inside ppoll, so one that arrives
-// between two checks of the flag still ends the wait at once.
+// Called once the display is open: until then SIGTERM and SIGINT keep their
+// default action, so a connection that never completes can still be ended.
+// From here on they stay blocked except inside ppoll, so one that arrives
+// between two checks of the flag stays pending and ends the next wait at once.
 static void InstallSignals(sigset_t *waitMask)
 {
     sigset_t stops;
@@ -155,7 +161,7 @@ static bool OpenTargetWindow()
     }
     Saver.windowWidth = attributes.width;
     Saver.windowHeight = attributes.height;
-    Saver.screen = attributes.screen;
+    Saver.visual = attributes.visual;
     Saver.depth = attributes.depth;
     Saver.colormap = attributes.colormap;
     if (!Saver.colormap) Saver.colormap = DefaultColormapOfScreen(attributes.screen);
@@ -181,6 +187,7 @@ static void HandleEvent(XEvent *event)
             break;
         Saver.windowWidth = event->xconfigure.width;
         Saver.windowHeight = event->xconfigure.height;
+        PlaceFrames();
         DrawWholeWindow();
         break;
     case KeyPress:
@@ -202,8 +209,12 @@ static int64_t NowMs()
     return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
-// Events first, then the tick when it is due, then a wait on the connection
-// until the next tick; a tick that falls behind is not caught up in a burst.
+// Events first, then a wait on the connection until the next tick, then the
+// tick when it is due; a tick that falls behind is not caught up in a burst.
+// The wait happens on every pass, with a zero timeout when the tick is
+// already due: ppoll is the one place the stop signals are unblocked, so a
+// display slow enough that every flush outlasts the period would otherwise
+// never let a pending SIGTERM in.
 static void RunEventLoop(const sigset_t *waitMask)
 {
     const int64_t period = FramePeriodMs(Saver.redrawSpeed);
@@ -216,15 +227,15 @@ static void RunEventLoop(const sigset_t *waitMask)
             HandleEvent(&event);
         }
         if (Stopping()) break;
-        int64_t now = NowMs();
-        if (now >= nextTick) {
-            DrawNextFrame();
-            nextTick = (now - nextTick >= period) ? now + period : nextTick + period;
-            continue;
-        }
-        int64_t waitMs = nextTick - now;
+        int64_t waitMs = nextTick - NowMs();
+        if (waitMs < 0) waitMs = 0;
         struct timespec wait = {(time_t)(waitMs / 1000), (long)(waitMs % 1000) * 1000000};
         ppoll(&connection, 1, &wait, waitMask);
+        if (Stopping()) break;
+        int64_t now = NowMs();
+        if (now < nextTick) continue;
+        DrawNextFrame();
+        nextTick = (now - nextTick >= period) ? now + period : nextTick + period;
     }
 }
 
@@ -243,17 +254,18 @@ int main(int argc, char **argv)
         return 2;
     }
     if (!ReadEnvironmentWindow()) return 1;
-    sigset_t waitMask;
-    InstallSignals(&waitMask);
     Saver.display = XOpenDisplay(nullptr);
     if (!Saver.display) {
         fprintf(stderr, "zembloid: cannot open display %s\n", XDisplayName(nullptr));
         return 1;
     }
+    sigset_t waitMask;
+    InstallSignals(&waitMask);
     XSetErrorHandler(OnXError);
     bool ready = OpenTargetWindow() && LoadFramePixmaps();
     if (ready && Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
     if (ready) {
+        PlaceFrames();
         DrawWholeWindow();
         RunEventLoop(&waitMask);
     }

@@ -9,6 +9,7 @@ import os
 import pwd
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -16,7 +17,7 @@ import unittest
 
 from PIL import Image, ImageChops
 
-from winesession import screenshot, start_xvfb, wait_until
+from winesession import screenshot, start_xephyr, start_xvfb, wait_until
 
 BUILD_DIR = os.environ["ZEMBLOID_BUILD"]
 PROGRAM = os.path.join(BUILD_DIR, "linux", "zembloid")
@@ -37,13 +38,22 @@ class XClient:
 
     class Image(ctypes.Structure):
         _fields_ = [(n, ctypes.c_int) for n in ("width", "height", "xoffset", "format")] + \
-                   [("data", ctypes.c_void_p)]
+                   [("data", ctypes.c_void_p)] + \
+                   [(n, ctypes.c_int) for n in ("byte_order", "bitmap_unit", "bitmap_bit_order",
+                                                "bitmap_pad", "depth", "bytes_per_line", "bpp")]
+
+    class Colour(ctypes.Structure):
+        _fields_ = [("pixel", ctypes.c_ulong), ("red", ctypes.c_ushort), ("green", ctypes.c_ushort),
+                    ("blue", ctypes.c_ushort), ("flags", ctypes.c_char), ("pad", ctypes.c_char)]
 
     def __init__(self, display):
         self.x = x = ctypes.CDLL("libX11.so.6")
         x.XOpenDisplay.restype = ctypes.c_void_p
         x.XDefaultRootWindow.restype = ctypes.c_ulong
         x.XCreateSimpleWindow.restype = ctypes.c_ulong
+        x.XCreateWindow.restype = ctypes.c_ulong
+        x.XCreateColormap.restype = ctypes.c_ulong
+        x.XDefaultVisual.restype = ctypes.c_void_p
         x.XInternAtom.restype = ctypes.c_ulong
         x.XGetImage.restype = ctypes.POINTER(XClient.Image)
         self.d = ctypes.c_void_p(x.XOpenDisplay(display.encode()))
@@ -56,6 +66,50 @@ class XClient:
         self.x.XMapWindow(self.d, ctypes.c_ulong(w))
         self.x.XSync(self.d, 0)
         return w
+
+    def colour_window(self, kind, x, y, width, height):
+        """A window where the frame's black and white need more than a plain
+        XAllocColor, and the pixel values they must take there: "full
+        colormap", a private colormap with every entry taken, whose nearest
+        entries to black and white are 77 and 200; "depth 32", an ARGB visual,
+        where they must be opaque."""
+        c = ctypes.c_ulong
+        if kind == "full colormap":
+            colormap = self.x.XCreateColormap(self.d, c(self.root), ctypes.c_void_p(
+                self.x.XDefaultVisual(self.d, 0)), 1)   # AllocAll
+            entries = (XClient.Colour * 256)(*[(i, 0x8000, 0, 0x8000, b"\7") for i in range(256)])
+            entries[77] = (77, 0x1000, 0x1000, 0x1000, b"\7")
+            entries[200] = (200, 0xF000, 0xF000, 0xF000, b"\7")
+            self.x.XStoreColors(self.d, c(colormap), entries, 256)
+            window = self.window(x, y, width, height)
+            self.x.XSetWindowColormap(self.d, c(window), c(colormap))
+            self.x.XSync(self.d, 0)
+            return window, {77: 0, 200: 255}
+        info = (ctypes.c_void_p * 8)()   # XVisualInfo, whose first member is the visual
+        self.x.XMatchVisualInfo(self.d, 0, 32, 4, info)   # TrueColor
+        visual = ctypes.c_void_p(info[0])
+        attributes = (c * 14)()          # XSetWindowAttributes as its 8-byte slots
+        attributes[1] = 0xFFFFFFFF       # background_pixel
+        attributes[12] = self.x.XCreateColormap(self.d, c(self.root), visual, 0)   # colormap
+        window = self.x.XCreateWindow(self.d, c(self.root), x, y, width, height, 0, 32, 1, visual,
+                                      c(0x2000 | 0x8 | 0x2), attributes)  # colormap, border, background
+        self.x.XMapWindow(self.d, c(window))
+        self.x.XSync(self.d, 0)
+        return window, {0xFF000000: 0, 0xFFFFFFFF: 255}
+
+    def pixels(self, window, width, height, shades):
+        """The window's own pixel values, alpha bits included, as an RGB image
+        through `shades` (pixel value: grey level); any other value is mid-grey."""
+        image = self.x.XGetImage(self.d, ctypes.c_ulong(window), 0, 0, width, height,
+                                 ctypes.c_ulong(0xFFFFFFFF), 2)  # ZPixmap
+        line, size = image.contents.bytes_per_line, image.contents.bpp // 8
+        data = ctypes.string_at(image.contents.data, line * height)
+        self.x.XFree(ctypes.c_void_p(image.contents.data))
+        self.x.XFree(image)
+        kind = {1: "B", 4: "I"}[size]
+        grey = bytes(shades.get(value, 128) for row in range(height)
+                     for value in memoryview(data[row * line:row * line + width * size]).cast(kind))
+        return Image.frombytes("L", (width, height), grey).convert("RGB")
 
     def destroy(self, window):
         self.x.XDestroyWindow(self.d, ctypes.c_ulong(window))
@@ -85,10 +139,17 @@ class XClient:
 
 
 class Display:
-    """A private Xvfb, a client connection to it, and the programs started on it."""
+    """A private Xvfb, a client connection to it, and the programs started on it;
+    with `heads`, an Xephyr with those monitors side by side, on an Xvfb of
+    `screen`'s size."""
 
-    def __init__(self, screen=(1024, 768), depth=24, extra_args=()):
-        self.xvfb, self.name = start_xvfb(screen, depth, extra_args)
+    def __init__(self, screen=(1024, 768), depth=24, extra_args=(), heads=None):
+        self.host = None
+        if heads:
+            self.host, host_name = start_xvfb(screen, depth, extra_args)
+            self.xvfb, self.name = start_xephyr(heads, host_name)
+        else:
+            self.xvfb, self.name = start_xvfb(screen, depth, extra_args)
         self.env = dict(os.environ, DISPLAY=self.name)
         self.env.pop("XSCREENSAVER_WINDOW", None)
         self.client = XClient(self.name)
@@ -121,27 +182,40 @@ class Display:
             if program.stderr:
                 program.stderr.close()
         self.client.close()
-        self.xvfb.kill()
-        self.xvfb.wait()
+        for server in (self.xvfb, self.host):
+            if server:
+                server.kill()
+                server.wait()
         return False
 
 
-def shows_frame(shot, at):
-    """True when `shot` is black with one of the frames pasted at `at` (clipped)."""
+def shows_frame(shot, at, monitors=None):
+    """True when `shot` is black with one of the frames pasted at `at` (clipped);
+    or, given `monitors` (x, y, w, h), when each of them shows the same frame
+    pasted at its own entry of `at`, clipped to the monitor. Xinerama leaves
+    the parts of the root outside every monitor undefined, so they are not
+    compared."""
+    places = list(zip(at, monitors)) if monitors else [(at, (0, 0) + shot.size)]
     for frame in FRAMES:
-        expected = Image.new("RGB", shot.size)
-        expected.paste(frame, at)
-        if ImageChops.difference(shot, expected).getbbox() is None:
+        for (x, y), (left, top, width, height) in places:
+            expected = Image.new("RGB", (width, height))
+            expected.paste(frame, (x - left, y - top))
+            part = shot.crop((left, top, left + width, top + height))
+            if ImageChops.difference(part, expected).getbbox() is not None:
+                break
+        else:
             return True
     return False
 
 
-def wait_for_frame(display, box, at, timeout=10):
-    return wait_until(lambda: shows_frame(display.screenshot(box), at), timeout, interval=0.2)
+def wait_for_frame(display, box, at, timeout=10, monitors=None):
+    return wait_until(lambda: shows_frame(display.screenshot(box), at, monitors), timeout,
+                      interval=0.2)
 
 
 class Placement(unittest.TestCase):
-    # name, screen (width, height, depth), how the window is given, window box (x, y, w, h)
+    # name, screen (width, height, depth) or Xephyr heads [(width, height), ...] side
+    # by side, how the window is given, window box (x, y, w, h)
     CASES = [
         ("window-id, decimal", (1024, 768, 24), "decimal", (40, 30, 800, 600)),
         ("window-id, hexadecimal", (1024, 768, 24), "hex", (0, 0, 640, 480)),
@@ -149,15 +223,32 @@ class Placement(unittest.TestCase):
         ("XSCREENSAVER_WINDOW", (1024, 768, 24), "environment", (10, 20, 700, 500)),
         ("root", (1024, 768, 24), "root", None),
         ("root, 8-bit PseudoColor", (800, 600, 8), "root", None),
+        ("root, a frame per monitor", [(1024, 768), (800, 600), (320, 240)], "root", None),
+        ("full private colormap: nearest entries", (800, 600, 8), "full colormap", (0, 0, 640, 480)),
+        ("depth-32 window: opaque", (1024, 768, 24), "depth 32", (0, 0, 640, 480)),
     ]
 
     def test_frame_centred_on_black(self):
-        for name, (width, height, depth), how, box in self.CASES:
-            with self.subTest(name), Display((width, height), depth) as display:
+        for name, screen, how, box in self.CASES:
+            heads = screen if isinstance(screen, list) else None
+            if heads:
+                screen = (sum(w for w, _ in heads), max(h for _, h in heads), 24)
+            width, height, depth = screen
+            with self.subTest(name), Display((width, height), depth, heads=heads) as display:
                 box = box or (0, 0, width, height)
-                args, env = ["-speed", "30"], {}
+                x, y, w, h = box
+                at, monitors = (origin(w, FRAME_W), origin(h, FRAME_H)), None
+                if heads:
+                    lefts = [sum(hw for hw, _ in heads[:i]) for i in range(len(heads))]
+                    monitors = [(left, 0, hw, hh) for left, (hw, hh) in zip(lefts, heads)]
+                    at = [(left + origin(hw, FRAME_W), origin(hh, FRAME_H))
+                          for left, _, hw, hh in monitors]
+                args, env, shades = ["-speed", "30"], {}, None
                 if how == "root":
                     args.append("-root")
+                elif how in ("full colormap", "depth 32"):
+                    window, shades = display.client.colour_window(how, *box)
+                    args += ["-window-id", hex(window)]
                 else:
                     window = display.client.window(*box)
                     if how == "decimal":
@@ -167,9 +258,12 @@ class Placement(unittest.TestCase):
                     if how == "environment":
                         env["XSCREENSAVER_WINDOW"] = hex(window)
                 display.start(*args, env=env)
-                x, y, w, h = box
-                at = (origin(w, FRAME_W), origin(h, FRAME_H))
-                self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at))
+                if shades:   # the window's own pixel values, where a screenshot would not tell
+                    self.assertTrue(wait_until(lambda: shows_frame(
+                        display.client.pixels(window, w, h, shades), at), 10, interval=0.2))
+                else:
+                    self.assertTrue(wait_for_frame(display, (x, y, x + w, y + h), at,
+                                                   monitors=monitors))
 
     def test_own_window_recentres_and_ends_on_a_key(self):
         with Display() as display:
@@ -221,30 +315,65 @@ class Timing(unittest.TestCase):
                 self.assertLessEqual(mean, high)
 
 
+def throttle(display, program):
+    """Makes each write to the X server take 30 ms, longer than the 10 ms tick
+    at speed 1, as on a slow remote display."""
+    tracer = subprocess.Popen(["strace", "-qq", "-o", "/dev/null", "-e", "trace=writev",
+                               "-e", "inject=writev:delay_enter=30000", "-p", str(program.pid)])
+    display.programs.append(tracer)
+
+    def traced():
+        with open("/proc/%d/status" % program.pid) as status:
+            return "TracerPid:\t0\n" not in status.read()
+    wait_until(traced, 5)
+    time.sleep(0.3)
+
+
 class Ending(unittest.TestCase):
     def test_ends_quietly_within_a_second(self):
         cases = [("SIGTERM", lambda d, p, w: p.send_signal(signal.SIGTERM)),
                  ("SIGINT", lambda d, p, w: p.send_signal(signal.SIGINT)),
+                 ("SIGTERM, every flush slower than a tick",
+                  lambda d, p, w: (throttle(d, p), p.send_signal(signal.SIGTERM))),
                  ("window destroyed", lambda d, p, w: d.client.destroy(w)),
                  ("close request", lambda d, p, w: d.client.request_close(w))]
         for name, end in cases:
             with self.subTest(name), Display() as display:
                 if name == "close request":
-                    program = display.start()
+                    program = display.start("-speed", "1")
                     window = display.own_window()
                 else:
                     window = display.client.window(0, 0, 640, 480)
-                    program = display.start("-window-id", str(window))
+                    program = display.start("-window-id", str(window), "-speed", "1")
                 self.assertTrue(wait_for_frame(display, (0, 0, 640, 480), (0, 0)))
                 end(display, program, window)
                 self.assertEqual(program.wait(timeout=1), 0)
                 self.assertEqual(program.stderr.read(), "")
 
+    def test_a_stop_signal_ends_a_connection_that_never_completes(self):
+        """A server that accepts and never answers; the signal's own default
+        action ends the program, as nothing is open yet."""
+        with socket.socket() as server:
+            server.bind(("127.0.0.1", 0))
+            server.listen()
+            env = dict(os.environ, DISPLAY="127.0.0.1:%d" % (server.getsockname()[1] - 6000))
+            program = subprocess.Popen([PROGRAM, "-root"], env=env)
+            server.settimeout(5)
+            try:
+                with server.accept()[0]:
+                    time.sleep(0.2)
+                    program.send_signal(signal.SIGTERM)
+                    self.assertEqual(program.wait(timeout=1), -signal.SIGTERM)
+            finally:
+                program.kill()
+                program.wait()
+
 
 class Arguments(unittest.TestCase):
     BAD = [["-speed"], ["-speed", "fast"], ["-speed", "15x"], ["-window-id"],
            ["-window-id", "0"], ["-window-id", "0xZZ"], ["-window-id", "12abc"],
-           ["-window-id", "-5"], ["-window-id", "0x100000000"], ["-root", "-root"],
+           ["-window-id", "-5"], ["-window-id", "0x100000000"], ["-window-id", "0x0x12"],
+           ["-window-id", "0X0x12"], ["-root", "-root"],
            ["-root", "-window-id", "5"], ["-bogus"], ["stray"]]
 
     def test_bad_arguments_print_one_usage_line_and_exit_2(self):
@@ -267,13 +396,15 @@ class Daemon(unittest.TestCase):
             ["env", "HOME=" + home, "DISPLAY=" + display, "PATH=/usr/bin:/bin", *command]
 
     def test_activate_shows_the_frame_and_deactivate_ends_it(self):
+        """With and without -root, which XScreenSaver's own programs: lines carry."""
         home = tempfile.mkdtemp(prefix="zembloid-xss-")
         program = os.path.join(home, "zembloid")
         shutil.copy(PROGRAM, program)
+        lines = ["-speed 30", "-root -speed 30"]
         with open(os.path.join(home, ".xscreensaver"), "w") as f:
             f.write("mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\n"
-                    "splash: False\ndpmsEnabled: False\ntimeout: 1:00:00\n"
-                    "programs: %s -speed 30\n" % program)
+                    "splash: False\ndpmsEnabled: False\ntimeout: 1:00:00\nprograms: \\\n" +
+                    "".join("  %s %s \\n\\\n" % (program, line) for line in lines) + "\n")
         if os.geteuid() == 0:
             nobody = pwd.getpwnam("nobody")
             for path in (home, program, os.path.join(home, ".xscreensaver")):
@@ -283,8 +414,8 @@ class Daemon(unittest.TestCase):
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             display.programs.append(daemon)
 
-            def command(verb):
-                return subprocess.run(self.as_nobody(home, display.name, "xscreensaver-command", verb),
+            def command(*verb):
+                return subprocess.run(self.as_nobody(home, display.name, "xscreensaver-command", *verb),
                                       capture_output=True, timeout=10).returncode == 0
 
             def running():   # this copy of the program, by its full path
@@ -292,13 +423,17 @@ class Daemon(unittest.TestCase):
                                       stdout=subprocess.PIPE).stdout.split()
 
             self.assertTrue(wait_until(lambda: command("-time"), 20, interval=0.5))
-            self.assertTrue(command("-activate"))
-            self.assertTrue(wait_until(running, 20, interval=0.2), "the program did not start")
-            self.assertTrue(wait_for_frame(display, None, (192, 144), timeout=20))
-            display.screenshot().convert("1").save(os.path.join(BUILD_DIR, "linux", "xscreensaver.png"),
-                                                   optimize=True)
-            self.assertTrue(command("-deactivate"))
-            self.assertTrue(wait_until(lambda: not running(), 10, interval=0.2), "the program still runs")
+            for number, line in enumerate(lines, 1):
+                with self.subTest(line):
+                    self.assertTrue(command("-select", str(number)))
+                    self.assertTrue(wait_until(running, 20, interval=0.2), "the program did not start")
+                    self.assertTrue(wait_for_frame(display, None, (192, 144), timeout=20))
+                    if number == 1:
+                        display.screenshot().convert("1").save(
+                            os.path.join(BUILD_DIR, "linux", "xscreensaver.png"), optimize=True)
+                    self.assertTrue(command("-deactivate"))
+                    self.assertTrue(wait_until(lambda: not running(), 10, interval=0.2),
+                                    "the program still runs")
             daemon.terminate()
             daemon.wait(timeout=10)
         shutil.rmtree(home, ignore_errors=True)
