@@ -48,13 +48,35 @@ int LayOutFrames(const MonitorArea *monitors, int count, ScreenRect window, int 
         // window smaller than the monitor (a preview).
         int fitWidth = area.width < window.width ? area.width : window.width;
         int fitHeight = area.height < window.height ? area.height : window.height;
-        FramePlacement &placement = placements[placed++];
-        placement.area = area;
-        placement.scale = FrameScale(monitors[i].dpi, frameWidth, frameHeight, fitWidth, fitHeight);
-        placement.x = area.left + FrameOrigin(area.width, frameWidth * placement.scale);
-        placement.y = area.top + FrameOrigin(area.height, frameHeight * placement.scale);
+        placements[placed++] = FramePlacement{
+            area, FrameScale(monitors[i].dpi, frameWidth, frameHeight, fitWidth, fitHeight)};
     }
     return placed;
+}
+
+// The part of [start, start + size) that lies in [low, high): its start, and
+// its size (0 when none does).
+static void ClipSpan(int start, int size, int low, int high, int *clippedStart, int *clippedSize)
+{
+    int from = start > low ? start : low;
+    int to = start + size < high ? start + size : high;
+    *clippedStart = from;
+    *clippedSize = to > from ? to - from : 0;
+}
+
+FrameCopy PlaceFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale)
+{
+    const ScreenRect &area = placement.area;
+    int width = frameWidth * scale;
+    int height = frameHeight * scale;
+    int x = area.left + FrameOrigin(area.width, width);
+    int y = area.top + FrameOrigin(area.height, height);
+    FrameCopy copy;
+    ClipSpan(x, width, area.left, area.left + area.width, &copy.x, &copy.width);
+    ClipSpan(y, height, area.top, area.top + area.height, &copy.y, &copy.height);
+    copy.sourceX = copy.x - x;
+    copy.sourceY = copy.y - y;
+    return copy;
 }
 
 uint32_t FramePeriodMs(int32_t redrawSpeed)

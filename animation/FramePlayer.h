@@ -49,24 +49,35 @@ struct MonitorArea {
 };
 
 // Where one monitor's frame goes in the window that covers the monitors: the
-// monitor's rectangle in the window's client coordinates, the whole number
-// the frame is enlarged by there, and the frame's top-left corner at that
-// scale (negative when the monitor is the smaller, so the frame is clipped).
+// monitor's rectangle in the window's client coordinates, and the whole
+// number the frame is enlarged by there.
 struct FramePlacement {
     ScreenRect area;
     int scale;
-    int x, y;
 };
 
 // Lays one frame of frameWidth x frameHeight pixels out on each of `count`
 // monitors for a window whose client area covers `window` (desktop
-// coordinates): each frame is centred on its monitor at FrameScale of the
-// monitor's DPI and size, or of the window's size where that is smaller (a
-// preview). Monitors
-// with the same rectangle (mirrored) get one placement, the first one's.
-// Fills `placements` (room for `count` entries) and returns how many it wrote.
+// coordinates): each monitor gets FrameScale of its DPI and size, or of the
+// window's size where that is smaller (a preview). Monitors with the same
+// rectangle (mirrored) get one placement, the first one's. Fills `placements`
+// (room for `count` entries) and returns how many it wrote.
 int LayOutFrames(const MonitorArea *monitors, int count, ScreenRect window, int frameWidth,
                  int frameHeight, FramePlacement *placements);
+
+// One copy of a frame into the window: the rectangle it fills and the point
+// of the (enlarged) frame it starts from.
+struct FrameCopy {
+    int x, y, width, height;
+    int sourceX, sourceY;
+};
+
+// A frame of frameWidth x frameHeight pixels enlarged `scale` times (the
+// placement's scale, or 1 where the enlarged image could not be made),
+// centred on the placement's monitor and cut at the monitor's edges, so that
+// a frame larger than its monitor never spills onto the next one. Width or
+// height is 0 when nothing of it shows.
+FrameCopy PlaceFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale);
 
 // The timer period for a redraw speed in units of 10 ms. The product is taken
 // in 64 bits and capped at FRAME_PERIOD_MAX_MS; a speed of zero or below

@@ -214,15 +214,10 @@ static void DrawPlacedFrame(HDC windowDC, const FramePlacement &placement, const
 {
     HDC frameDC = images.frameDC[index];
     if (frameDC == nullptr) return;
-    int scale = images.frameScale[index];
-    int width = (int)Frames.frameWidth * scale;
-    int height = (int)Frames.frameHeight * scale;
-    int x = placement.x, y = placement.y;
-    if (scale != placement.scale) {
-        x = placement.area.left + FrameOrigin(placement.area.width, width);
-        y = placement.area.top + FrameOrigin(placement.area.height, height);
-    }
-    BitBlt(windowDC, x, y, width, height, frameDC, 0, 0, SRCCOPY);
+    FrameCopy copy = PlaceFrameCopy(placement, (int)Frames.frameWidth, (int)Frames.frameHeight,
+                                    images.frameScale[index]);
+    BitBlt(windowDC, copy.x, copy.y, copy.width, copy.height, frameDC, copy.sourceX, copy.sourceY,
+           SRCCOPY);
 }
 
 static void DrawNextFrame(HWND window)

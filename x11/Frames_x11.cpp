@@ -5,8 +5,6 @@
 #include <X11/extensions/Xinerama.h>
 #include <stdio.h>
 
-#include <algorithm>
-
 #include "animation/Dib.h"
 #include "x11/Saver_x11.h"
 
@@ -215,20 +213,14 @@ void PlaceFrames()
         LayOutFrames(monitors, count, window, Saver.frameWidth, Saver.frameHeight, Saver.placements);
 }
 
-// The frame at each place, clipped to its monitor so that one larger than
-// its monitor does not spill onto the next. At STANDARD_DPI every scale is 1.
+// The frame on each monitor; at STANDARD_DPI every scale is 1.
 static void CopyFrame(int index)
 {
     for (int i = 0; i < Saver.placementCount; ++i) {
-        const FramePlacement &place = Saver.placements[i];
-        const ScreenRect &area = place.area;
-        int left = std::max(place.x, area.left);
-        int top = std::max(place.y, area.top);
-        int right = std::min(place.x + Saver.frameWidth, area.left + area.width);
-        int bottom = std::min(place.y + Saver.frameHeight, area.top + area.height);
-        if (right <= left || bottom <= top) continue;
-        XCopyArea(Saver.display, Saver.framePixmap[index], Saver.window, Saver.gc, left - place.x,
-                  top - place.y, right - left, bottom - top, left, top);
+        FrameCopy copy = PlaceFrameCopy(Saver.placements[i], Saver.frameWidth, Saver.frameHeight, 1);
+        if (copy.width == 0 || copy.height == 0) continue;
+        XCopyArea(Saver.display, Saver.framePixmap[index], Saver.window, Saver.gc, copy.sourceX,
+                  copy.sourceY, copy.width, copy.height, copy.x, copy.y);
     }
     Saver.shownIndex = index;
 }

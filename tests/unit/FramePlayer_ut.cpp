@@ -85,42 +85,54 @@ TEST(FramePeriod, SpeedTimesTenCappedAndFloored)
 
 TEST(FrameLayout, OneFrameCentredOnEachMonitorAtItsOwnScale)
 {
+    // Each placement as the monitor's area in the window, its scale, and where
+    // the frame is copied at that scale (x, y, width, height, source x, y).
+    struct Placed {
+        ScreenRect area;
+        int scale;
+        FrameCopy copy;
+    };
     struct Case {
         const char *name;
         std::vector<MonitorArea> monitors;
         ScreenRect window;
-        std::vector<FramePlacement> expected;  // area, scale, x, y
+        std::vector<Placed> expected;
     };
     const Case cases[] = {
         {"one monitor, as before", {{{0, 0, 1024, 768}, 96}}, {0, 0, 1024, 768},
-         {{{0, 0, 1024, 768}, 1, 192, 144}}},
+         {{{0, 0, 1024, 768}, 1, {192, 144, 640, 480, 0, 0}}}},
         {"left of the primary: negative desktop origin",
          {{{0, 0, 800, 600}, 96}, {{-1024, 0, 1024, 768}, 96}}, {-1024, 0, 1824, 768},
-         {{{1024, 0, 800, 600}, 1, 1104, 60}, {{0, 0, 1024, 768}, 1, 192, 144}}},
+         {{{1024, 0, 800, 600}, 1, {1104, 60, 640, 480, 0, 0}},
+          {{0, 0, 1024, 768}, 1, {192, 144, 640, 480, 0, 0}}}},
         {"different DPI: 2x on the big monitor, 1x on the small one",
          {{{0, 0, 2048, 1536}, 192}, {{2048, 0, 800, 600}, 96}}, {0, 0, 2848, 1536},
-         {{{0, 0, 2048, 1536}, 2, 384, 288}, {{2048, 0, 800, 600}, 1, 2128, 60}}},
+         {{{0, 0, 2048, 1536}, 2, {384, 288, 1280, 960, 0, 0}},
+          {{2048, 0, 800, 600}, 1, {2128, 60, 640, 480, 0, 0}}}},
         {"one DPI for both: the small monitor cannot hold 2x",
          {{{0, 0, 2048, 1536}, 192}, {{2048, 0, 800, 600}, 192}}, {0, 0, 2848, 1536},
-         {{{0, 0, 2048, 1536}, 2, 384, 288}, {{2048, 0, 800, 600}, 1, 2128, 60}}},
-        {"smaller than the frame: clipped", {{{0, 0, 1024, 768}, 96}, {{1024, 0, 600, 400}, 96}},
-         {0, 0, 1624, 768},
-         {{{0, 0, 1024, 768}, 1, 192, 144}, {{1024, 0, 600, 400}, 1, 1004, -40}}},
+         {{{0, 0, 2048, 1536}, 2, {384, 288, 1280, 960, 0, 0}},
+          {{2048, 0, 800, 600}, 1, {2128, 60, 640, 480, 0, 0}}}},
+        {"smaller than the frame: clipped to its own monitor",
+         {{{0, 0, 1024, 768}, 96}, {{1024, 0, 600, 400}, 96}}, {0, 0, 1624, 768},
+         {{{0, 0, 1024, 768}, 1, {192, 144, 640, 480, 0, 0}},
+          {{1024, 0, 600, 400}, 1, {1024, 0, 600, 400, 20, 40}}}},
         {"stacked vertically, above the primary",
          {{{0, 0, 1024, 768}, 96}, {{0, -1024, 1280, 1024}, 96}}, {0, -1024, 1280, 1792},
-         {{{0, 1024, 1024, 768}, 1, 192, 1168}, {{0, 0, 1280, 1024}, 1, 320, 272}}},
+         {{{0, 1024, 1024, 768}, 1, {192, 1168, 640, 480, 0, 0}},
+          {{0, 0, 1280, 1024}, 1, {320, 272, 640, 480, 0, 0}}}},
         {"three monitors",
          {{{0, 0, 1920, 1080}, 96}, {{-1280, 56, 1280, 1024}, 96}, {{1920, 0, 640, 480}, 96}},
          {-1280, 0, 3840, 1080},
-         {{{1280, 0, 1920, 1080}, 1, 1920, 300},
-          {{0, 56, 1280, 1024}, 1, 320, 328},
-          {{3200, 0, 640, 480}, 1, 3200, 0}}},
+         {{{1280, 0, 1920, 1080}, 1, {1920, 300, 640, 480, 0, 0}},
+          {{0, 56, 1280, 1024}, 1, {320, 328, 640, 480, 0, 0}},
+          {{3200, 0, 640, 480}, 1, {3200, 0, 640, 480, 0, 0}}}},
         {"mirrored: one frame for the shared rectangle",
          {{{0, 0, 1024, 768}, 96}, {{0, 0, 1024, 768}, 96}}, {0, 0, 1024, 768},
-         {{{0, 0, 1024, 768}, 1, 192, 144}}},
+         {{{0, 0, 1024, 768}, 1, {192, 144, 640, 480, 0, 0}}}},
         {"preview: placed by the display, scaled to fit the small window",
          {{{0, 0, 2048, 1536}, 192}}, {0, 0, 152, 112},
-         {{{0, 0, 2048, 1536}, 1, 704, 528}}},
+         {{{0, 0, 2048, 1536}, 1, {704, 528, 640, 480, 0, 0}}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -130,14 +142,17 @@ TEST(FrameLayout, OneFrameCentredOnEachMonitorAtItsOwnScale)
         ASSERT_EQ(placed, (int)c.expected.size());
         for (int i = 0; i < placed; ++i) {
             SCOPED_TRACE(i);
-            const FramePlacement &got = placements[i], &want = c.expected[i];
-            EXPECT_EQ(got.area.left, want.area.left);
-            EXPECT_EQ(got.area.top, want.area.top);
-            EXPECT_EQ(got.area.width, want.area.width);
-            EXPECT_EQ(got.area.height, want.area.height);
-            EXPECT_EQ(got.scale, want.scale);
-            EXPECT_EQ(got.x, want.x);
-            EXPECT_EQ(got.y, want.y);
+            const FramePlacement &got = placements[i];
+            const Placed &want = c.expected[i];
+            FrameCopy copy = PlaceFrameCopy(got, 640, 480, got.scale);
+            EXPECT_EQ(std::vector<int>({got.area.left, got.area.top, got.area.width,
+                                        got.area.height, got.scale}),
+                      std::vector<int>({want.area.left, want.area.top, want.area.width,
+                                        want.area.height, want.scale}));
+            EXPECT_EQ(std::vector<int>({copy.x, copy.y, copy.width, copy.height, copy.sourceX,
+                                        copy.sourceY}),
+                      std::vector<int>({want.copy.x, want.copy.y, want.copy.width,
+                                        want.copy.height, want.copy.sourceX, want.copy.sourceY}));
         }
     }
 }
