@@ -114,6 +114,9 @@ class SaverMode(unittest.TestCase):
                 if not frames and shot is not None:
                     shot.save(os.path.join(winesession.BUILD_DIR, session.name + "-failed.png"))
                 self.assertTrue(frames, "not one frame at each of %s" % places)
+                if several:   # for README's picture of several monitors
+                    shot.convert("1").save(os.path.join(winesession.BUILD_DIR, session.name + ".png"),
+                                           optimize=True)
                 if several and primary != 0:
                     # Mouse travel of 5 on a monitor that is not the primary ends it.
                     x, y = self.MOUSE_START
