@@ -413,6 +413,24 @@ TEST_F(Settings, OtherCommandsKeepDialogOpen)
     EXPECT_EQ(ReadIni(), "<missing>");
 }
 
+// The product's manifest makes the process aware of each monitor's DPI, and
+// the system would then leave the dialog at the primary monitor's size
+// everywhere. The dialog asks to be scaled to its own monitor: laid out anew
+// where the system can (Windows 10 1703 on), stretched where it cannot.
+TEST_F(Settings, DialogIsScaledToItsMonitor)
+{
+    DPI_AWARENESS_CONTEXT before = SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE);
+    ASSERT_TRUE(before);
+    DPI_AWARENESS_CONTEXT context = nullptr;
+    RunDriven(nullptr, [&](HWND dialog) {
+        context = GetWindowDpiAwarenessContext(dialog);
+        Command(dialog, IDC_CONFIG_CANCEL);
+    });
+    SetThreadDpiAwarenessContext(before);
+    EXPECT_TRUE(AreDpiAwarenessContextsEqual(context, DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) ||
+                AreDpiAwarenessContextsEqual(context, DPI_AWARENESS_CONTEXT_SYSTEM_AWARE));
+}
+
 // The dispatcher passes the foreground window as owner for /c, none otherwise.
 TEST_F(Settings, DialogIsOwnedByGivenWindow)
 {
