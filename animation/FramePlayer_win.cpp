@@ -46,7 +46,8 @@ static HBITMAP CreateFrameSection(HDC windowDC, int index, int scale)
 {
     const void *dib = Frames.frameDib[index];
     ScaledFrameFormat scaledFormat;
-    const BITMAPINFO *info = scale == 1 ? (const BITMAPINFO *)dib : ScaleFrameFormat(&scaledFormat, dib, scale);
+    const BITMAPINFO *info =
+        scale == 1 ? (const BITMAPINFO *)dib : ScaleFrameFormat(&scaledFormat, dib, scale);
     void *sectionBits = nullptr;
     return CreateDIBSection(windowDC, info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
 }
@@ -113,8 +114,9 @@ static const void *LockFrameResource(int index)
 
 // Finds the ten frame resources and makes their palettes. At the first frame
 // that cannot be loaded the user is told once and the rest stay absent. The
-// last palette made (a refused one is null and reported) stays selected and realized in the window's own DC for
-// the whole run; all frames share the same two colours.
+// last palette made (a refused one is null, and reported) stays selected and
+// realized in the window's own DC for the whole run; all frames share the
+// same two colours.
 static void LoadFrameResources(HWND window)
 {
     HPALETTE lastPalette = nullptr;
@@ -156,8 +158,9 @@ static int PlaceFrames(HWND window, FramePlacement *placements)
         GetWindowRect(window, &bounds);
     }
     ReleaseDC(window, windowDC);
-    ScreenRect area = {bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top};
-    return LayOutFrames(monitors, count, area, (int)Frames.frameWidth, (int)Frames.frameHeight,
+    ScreenRect covered = {bounds.left, bounds.top, bounds.right - bounds.left,
+                          bounds.bottom - bounds.top};
+    return LayOutFrames(monitors, count, covered, (int)Frames.frameWidth, (int)Frames.frameHeight,
                         placements);
 }
 
