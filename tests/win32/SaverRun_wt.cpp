@@ -2,9 +2,29 @@
 // dispatch of command tails, and the structured-exception guard.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "host/SaverHost.h"
+
+#if defined(__i386__)
+// Unwinds with the system's RtlUnwind, then returns with ebx, esi and edi
+// overwritten, as Windows NT's own RtlUnwind may.
+extern "C" VOID WINAPI UnwindLosingRegisters(PVOID frame, PVOID ip, EXCEPTION_RECORD *record,
+                                             PVOID value);
+__asm__(".text\n"
+        ".globl _UnwindLosingRegisters@16\n"
+        "_UnwindLosingRegisters@16:\n"
+        "    pushl 16(%esp)\n"
+        "    pushl 16(%esp)\n"
+        "    pushl 16(%esp)\n"
+        "    pushl 16(%esp)\n"
+        "    call *__imp__RtlUnwind@16\n"
+        "    movl $-1, %ebx\n"
+        "    movl $-1, %esi\n"
+        "    movl $-1, %edi\n"
+        "    ret $16\n");
+#endif
 
 namespace {
 
@@ -416,7 +436,17 @@ protected:
     {
         SetUnhandledExceptionFilter(saved);
         SetScreenSaverRunning(FALSE);
+        GuardUnwind = RtlUnwind;
     }
+};
+
+// The unwinds the handler must work with: the system's, and on i386 one that
+// changes the registers Windows NT's may change.
+const GuardUnwindProc UNWINDS[] = {
+    RtlUnwind,
+#if defined(__i386__)
+    UnwindLosingRegisters,
+#endif
 };
 
 TEST_F(Guard, NormalResultPassesThrough)
@@ -433,16 +463,19 @@ TEST_F(Guard, HandlerRunsWhenTheFilterSaysSo)
     SaverState.win9x = true;
     filter.verdicts[0] = filter.verdicts[1] = EXCEPTION_EXECUTE_HANDLER;
     void *before = ExceptionChain();
-    // Twice, to show the guard leaves the thread's exception chain intact.
-    for (int round = 0; round < 2; ++round) {
-        SetScreenSaverRunning(TRUE);
-        ASSERT_TRUE(ScreenSaverRunning());
-        EXPECT_EQ((int)EXCEPTION_ACCESS_VIOLATION, RunGuarded(WriteThroughBadPointer, nullptr));
-        EXPECT_FALSE(bodyFinished);
-        EXPECT_EQ(before, ExceptionChain());
-        EXPECT_FALSE(ScreenSaverRunning()) << "the handler clears the running flag";
+    for (GuardUnwindProc unwind : UNWINDS) {
+        GuardUnwind = unwind;
+        // Twice, to show the guard leaves the thread's exception chain intact.
+        for (int round = 0; round < 2; ++round) {
+            SetScreenSaverRunning(TRUE);
+            ASSERT_TRUE(ScreenSaverRunning());
+            EXPECT_EQ((int)EXCEPTION_ACCESS_VIOLATION, RunGuarded(WriteThroughBadPointer, nullptr));
+            EXPECT_FALSE(bodyFinished);
+            EXPECT_EQ(before, ExceptionChain());
+            EXPECT_FALSE(ScreenSaverRunning()) << "the handler clears the running flag";
+        }
     }
-    EXPECT_EQ(2, filter.calls);
+    EXPECT_EQ(2 * (int)std::size(UNWINDS), filter.calls);
     EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, filter.codes[0]);
 }
 
