@@ -197,6 +197,14 @@ extern "C" EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD *record, void *es
 // GuardedCall's frame is 40 bytes (the callee's 32-byte home area and
 // alignment) and keeps no register, so its establisher frame is its stack
 // pointer after the prologue, where the unwind restores it.
+// The nop after the guarded call keeps that call's return address off the
+// epilogue. An unwinder that finds a return address at "add rsp; ret" takes
+// the frame for one already leaving: it unwinds it by reading those
+// instructions and calls no handler for it, so without the nop a fault in the
+// body would pass the guard by (Wine's unwinder does exactly that). After the
+// call of GuardRecovered none is needed: a fault there is not the guard's to
+// handle a second time, and the frame unwinds the same either way, as that
+// epilogue undoes exactly the 40 bytes the unwind codes describe.
 __asm__(
     ".text\n"
     ".globl GuardedCall\n"
