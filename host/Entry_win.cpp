@@ -3,6 +3,7 @@
 #include "host/SaverHost.h"
 
 __constinit SaverRecord SaverState;
+__constinit GuardUnwindProc GuardUnwind = RtlUnwind;
 
 static const char *SystemNextCharacter(const char *text)
 {
@@ -123,6 +124,26 @@ static void SetExceptionChain(GuardRecord *record)
     __asm__ __volatile__("movl %0, %%fs:0" : : "r"(record) : "memory");
 }
 
+// Calls GuardUnwind(guard, nullptr, record, nullptr) inside an asm statement
+// that declares ebx, esi and edi lost, because Windows NT's i386 RtlUnwind may
+// return with them changed (Wine's keeps them). After a plain call the
+// compiler may still expect the guard's address in one of them (GCC at -Os
+// does) and the handler would jump through what the unwind left there. The
+// operands sit in the scratch registers the call changes anyway, so none is
+// addressed through the stack pointer that the pushes move.
+static void UnwindToGuard(GuardRecord *guard, EXCEPTION_RECORD *record)
+{
+    GuardUnwindProc unwind = GuardUnwind;
+    __asm__ __volatile__("pushl $0\n\t"
+                         "pushl %2\n\t"
+                         "pushl $0\n\t"
+                         "pushl %1\n\t"
+                         "call *%0"
+                         : "+a"(unwind), "+c"(guard), "+d"(record)
+                         :
+                         : "ebx", "esi", "edi", "memory", "cc");
+}
+
 // When the system's filter chooses the handler, unwinds the frames above the
 // guard and resumes RunGuarded.
 static EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD *record, void *establisher,
@@ -132,7 +153,7 @@ static EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD *record, void
     if (!FilterChoosesHandler(record, context, &disposition)) return disposition;
     GuardRecord *guard = (GuardRecord *)establisher;
     guard->exceptionCode = record->ExceptionCode;
-    RtlUnwind(guard, nullptr, record, nullptr);
+    UnwindToGuard(guard, record);
     __builtin_longjmp(guard->resume, 1);
 }
 
@@ -169,13 +190,21 @@ extern "C" EXCEPTION_DISPOSITION GuardHandler(EXCEPTION_RECORD *record, void *es
 {
     EXCEPTION_DISPOSITION disposition;
     if (!FilterChoosesHandler(record, context, &disposition)) return disposition;
-    RtlUnwind(establisher, GuardResume, record, (void *)(ULONG_PTR)record->ExceptionCode);
+    GuardUnwind(establisher, GuardResume, record, (void *)(ULONG_PTR)record->ExceptionCode);
     return ExceptionContinueSearch;  // not reached: the unwind resumes GuardedCall
 }
 
 // GuardedCall's frame is 40 bytes (the callee's 32-byte home area and
 // alignment) and keeps no register, so its establisher frame is its stack
 // pointer after the prologue, where the unwind restores it.
+// The nop after the guarded call keeps that call's return address off the
+// epilogue. An unwinder that finds a return address at "add rsp; ret" takes
+// the frame for one already leaving: it unwinds it by reading those
+// instructions and calls no handler for it, so without the nop a fault in the
+// body would pass the guard by (Wine's unwinder does exactly that). After the
+// call of GuardRecovered none is needed: a fault there is not the guard's to
+// handle a second time, and the frame unwinds the same either way, as that
+// epilogue undoes exactly the 40 bytes the unwind codes describe.
 __asm__(
     ".text\n"
     ".globl GuardedCall\n"

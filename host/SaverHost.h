@@ -48,6 +48,12 @@ int SetSaverRunning(BOOL on);
 typedef int (*GuardedProc)(const char *text);
 int RunGuarded(GuardedProc body, const char *text);
 
+// The unwind the guard's handler calls: the system's RtlUnwind. On i386 tests
+// put a stand-in here that changes the registers Windows NT's own may change.
+typedef VOID(WINAPI *GuardUnwindProc)(PVOID targetFrame, PVOID targetIp, EXCEPTION_RECORD *record,
+                                      PVOID returnValue);
+extern GuardUnwindProc GuardUnwind;
+
 // Exit code of saver and preview mode when the window class could not be
 // registered or the window could not be created: the same code as every other
 // refused request.

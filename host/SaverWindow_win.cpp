@@ -8,7 +8,7 @@ static const char PREVIEW_TITLE[] = "Preview";
 // Icon number the class asks for; the resources hold none under it.
 static const WORD SAVER_CLASS_ICON = 100;
 
-WNDPROC SaverMiddleStage = SaverFrameProc;
+__constinit WNDPROC SaverMiddleStage = SaverFrameProc;
 
 BOOL RegisterSaverClass()
 {

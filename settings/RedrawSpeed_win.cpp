@@ -3,9 +3,9 @@
 #include "host/SaverHost.h"
 #include "resources/resource.h"
 
-LONG RedrawSpeed = REDRAW_SPEED_DEFAULT;
-char SettingSection[40];
-char SettingFile[13];
+__constinit LONG RedrawSpeed = REDRAW_SPEED_DEFAULT;
+__constinit char SettingSection[40];
+__constinit char SettingFile[13];
 
 static const char REDRAW_SPEED_KEY[] = "Redraw Speed";
 

@@ -112,6 +112,20 @@ class ExecutableTest(unittest.TestCase):
         for folder in {winesession.SOURCE_DIR, winesession.BUILD_DIR}:
             self.assertNotIn(os.path.abspath(folder).encode(), data)
 
+    def test_no_constructors_to_run(self):
+        # Nothing runs before the entry, so a global that needs a constructor
+        # would never be set up. The linker gathers constructors (and their
+        # destructors) into two lists at the end of .text, each between a word
+        # of all ones and a zero word; both must be empty. An .init_array
+        # would be a section of its own, its name cut to eight characters.
+        word = 8 if self.pe.OPTIONAL_HEADER.Magic == 0x20B else 4
+        names = [s.Name.rstrip(b"\0").decode() for s in self.pe.sections]
+        self.assertFalse([n for n in names if n.startswith((".ctors", ".init_ar"))], names)
+        text = next(s for s in self.pe.sections if s.Name.rstrip(b"\0") == b".text")
+        code = text.get_data()[:text.Misc_VirtualSize]
+        empty_list = b"\xff" * word + b"\0" * word
+        self.assertEqual(code[-4 * word:].hex(), (empty_list * 2).hex())
+
     def test_ten_frame_bitmaps_in_japanese(self):
         bitmaps = {}
         for kind in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:

@@ -97,6 +97,21 @@ TEST(ScanCommandTail, FirstSignificantCharacterPicksTheMode)
             EXPECT_STREQ(c.rest, request.rest) << "tail: \"" << c.tail << "\"";
         }
     }
+    // Every letter in both cases: five give a mode, all others are refused.
+    const struct {
+        char letter;
+        SaverMode mode;
+    } modeLetters[] = {{'a', MODE_CHANGE_PASSWORD}, {'c', MODE_CONFIGURE_OWNED},
+                       {'l', MODE_PREVIEW}, {'p', MODE_PREVIEW}, {'s', MODE_SAVER}};
+    for (char lower = 'a'; lower <= 'z'; ++lower) {
+        SaverMode mode = MODE_REFUSED;
+        for (const auto &m : modeLetters)
+            if (m.letter == lower) mode = m.mode;
+        for (char letter : {lower, (char)(lower - 'a' + 'A')}) {
+            const char tail[] = {'/', letter, '\0'};
+            EXPECT_EQ(mode, ScanCommandTail(tail).mode) << "tail: \"" << tail << "\"";
+        }
+    }
 }
 
 TEST(ScanCommandTail, RestPointsIntoTheGivenText)

@@ -136,7 +136,7 @@ protected:
     }
 };
 
-TEST_F(SaverChain, CreationHidesTheCursorInSaverModeOnly)
+TEST_F(SaverChain, SaverHidesTheCursorOnCreationCursorRequestAndPaint)
 {
     HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
     SetCursor(arrow);
@@ -146,6 +146,10 @@ TEST_F(SaverChain, CreationHidesTheCursorInSaverModeOnly)
     SetCursor(arrow);
     EXPECT_EQ(1, SendMessageA(saver, WM_SETCURSOR, (WPARAM)saver, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
     EXPECT_EQ(nullptr, GetCursor());
+
+    SetCursor(arrow);
+    SendMessageA(saver, WM_PAINT, 0, 0);
+    EXPECT_EQ(nullptr, GetCursor()) << "painting hides it again";
 }
 
 TEST_F(SaverChain, PreviewLeavesTheCursorAlone)

@@ -2,9 +2,29 @@
 // dispatch of command tails, and the structured-exception guard.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "host/SaverHost.h"
+
+#if defined(__i386__)
+// Unwinds with the system's RtlUnwind, then returns with ebx, esi and edi
+// overwritten, as Windows NT's own RtlUnwind may.
+extern "C" VOID WINAPI UnwindLosingRegisters(PVOID frame, PVOID ip, EXCEPTION_RECORD *record,
+                                             PVOID value);
+__asm__(".text\n"
+        ".globl _UnwindLosingRegisters@16\n"
+        "_UnwindLosingRegisters@16:\n"
+        "    pushl 16(%esp)\n"
+        "    pushl 16(%esp)\n"
+        "    pushl 16(%esp)\n"
+        "    pushl 16(%esp)\n"
+        "    call *__imp__RtlUnwind@16\n"
+        "    movl $-1, %ebx\n"
+        "    movl $-1, %esi\n"
+        "    movl $-1, %edi\n"
+        "    ret $16\n");
+#endif
 
 namespace {
 
@@ -358,17 +378,25 @@ int WriteThroughBadPointer(const char *)
 }
 
 // Overwrites every register a called function must give back (the compiler
-// saves them first, as any function would), then faults: the handler's way
-// back to RunGuarded's caller must restore them from where they were saved.
+// saves them first, as any function would; rbp too, as the tests are built
+// optimised, without a frame pointer), then faults: the handler's way back to
+// RunGuarded's caller must restore them from where they were saved.
 int ClobberThenFault(const char *)
 {
 #if defined(__i386__)
     __asm__ __volatile__("movl $-1, %%ebx; movl $-1, %%esi; movl $-1, %%edi"
                          : : : "ebx", "esi", "edi");
 #else
-    __asm__ __volatile__("movq $-1, %%rbx; movq $-1, %%rsi; movq $-1, %%rdi; movq $-1, %%r12;"
-                         "movq $-1, %%r13; movq $-1, %%r14; movq $-1, %%r15"
-                         : : : "rbx", "rsi", "rdi", "r12", "r13", "r14", "r15");
+    __asm__ __volatile__("movq $-1, %%rbx; movq $-1, %%rsi; movq $-1, %%rdi; movq $-1, %%rbp;"
+                         "movq $-1, %%r12; movq $-1, %%r13; movq $-1, %%r14; movq $-1, %%r15;"
+                         "pcmpeqd %%xmm6, %%xmm6; pcmpeqd %%xmm7, %%xmm7; pcmpeqd %%xmm8, %%xmm8;"
+                         "pcmpeqd %%xmm9, %%xmm9; pcmpeqd %%xmm10, %%xmm10;"
+                         "pcmpeqd %%xmm11, %%xmm11; pcmpeqd %%xmm12, %%xmm12;"
+                         "pcmpeqd %%xmm13, %%xmm13; pcmpeqd %%xmm14, %%xmm14;"
+                         "pcmpeqd %%xmm15, %%xmm15"
+                         : : : "rbx", "rsi", "rdi", "rbp", "r12", "r13", "r14", "r15", "xmm6",
+                           "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14",
+                           "xmm15");
 #endif
     return WriteThroughBadPointer(nullptr);
 }
@@ -416,7 +444,17 @@ protected:
     {
         SetUnhandledExceptionFilter(saved);
         SetScreenSaverRunning(FALSE);
+        GuardUnwind = RtlUnwind;
     }
+};
+
+// The unwinds the handler must work with: the system's, and on i386 one that
+// changes the registers Windows NT's may change.
+const GuardUnwindProc UNWINDS[] = {
+    RtlUnwind,
+#if defined(__i386__)
+    UnwindLosingRegisters,
+#endif
 };
 
 TEST_F(Guard, NormalResultPassesThrough)
@@ -433,16 +471,19 @@ TEST_F(Guard, HandlerRunsWhenTheFilterSaysSo)
     SaverState.win9x = true;
     filter.verdicts[0] = filter.verdicts[1] = EXCEPTION_EXECUTE_HANDLER;
     void *before = ExceptionChain();
-    // Twice, to show the guard leaves the thread's exception chain intact.
-    for (int round = 0; round < 2; ++round) {
-        SetScreenSaverRunning(TRUE);
-        ASSERT_TRUE(ScreenSaverRunning());
-        EXPECT_EQ((int)EXCEPTION_ACCESS_VIOLATION, RunGuarded(WriteThroughBadPointer, nullptr));
-        EXPECT_FALSE(bodyFinished);
-        EXPECT_EQ(before, ExceptionChain());
-        EXPECT_FALSE(ScreenSaverRunning()) << "the handler clears the running flag";
+    for (GuardUnwindProc unwind : UNWINDS) {
+        GuardUnwind = unwind;
+        // Twice, to show the guard leaves the thread's exception chain intact.
+        for (int round = 0; round < 2; ++round) {
+            SetScreenSaverRunning(TRUE);
+            ASSERT_TRUE(ScreenSaverRunning());
+            EXPECT_EQ((int)EXCEPTION_ACCESS_VIOLATION, RunGuarded(WriteThroughBadPointer, nullptr));
+            EXPECT_FALSE(bodyFinished);
+            EXPECT_EQ(before, ExceptionChain());
+            EXPECT_FALSE(ScreenSaverRunning()) << "the handler clears the running flag";
+        }
     }
-    EXPECT_EQ(2, filter.calls);
+    EXPECT_EQ(2 * (int)std::size(UNWINDS), filter.calls);
     EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, filter.codes[0]);
 }
 
@@ -450,21 +491,43 @@ TEST_F(Guard, CallerKeepsItsRegistersAfterTheHandler)
 {
     filter.verdicts[0] = filter.verdicts[1] = EXCEPTION_EXECUTE_HANDLER;
     volatile int seed = 3;
-    // Seven values live across both calls: more than fit in scratch registers.
-    int a = seed, b = seed * 5, c = seed * 7, d = seed * 11, e = seed * 13, f = seed * 17,
-        g = seed * 19;
+#if defined(__x86_64__)
+    // A value in each register a called function must give back, held there
+    // by the asm statements after each call.
+    register INT_PTR a asm("rbx") = seed, b asm("rbp") = seed * 5, c asm("rsi") = seed * 7,
+        d asm("rdi") = seed * 11, e asm("r12") = seed * 13, f asm("r13") = seed * 17,
+        g asm("r14") = seed * 19, h asm("r15") = seed * 23;
+    register double x6 asm("xmm6") = seed + 6.5, x7 asm("xmm7") = seed + 7.5,
+        x8 asm("xmm8") = seed + 8.5, x9 asm("xmm9") = seed + 9.5, x10 asm("xmm10") = seed + 10.5,
+        x11 asm("xmm11") = seed + 11.5, x12 asm("xmm12") = seed + 12.5,
+        x13 asm("xmm13") = seed + 13.5, x14 asm("xmm14") = seed + 14.5,
+        x15 asm("xmm15") = seed + 15.5;
+#else
+    // Eight values live across both calls: more than fit in scratch registers.
+    INT_PTR a = seed, b = seed * 5, c = seed * 7, d = seed * 11, e = seed * 13, f = seed * 17,
+        g = seed * 19, h = seed * 23;
+#endif
     for (int round = 0; round < 2; ++round) {
         int result = RunGuarded(ClobberThenFault, nullptr);
+#if defined(__x86_64__)
+        __asm__ __volatile__("" : "+r"(a), "+r"(b), "+r"(c), "+r"(d), "+r"(e), "+r"(f), "+r"(g),
+                                  "+r"(h));
+        __asm__ __volatile__("" : "+x"(x6), "+x"(x7), "+x"(x8), "+x"(x9), "+x"(x10), "+x"(x11),
+                                  "+x"(x12), "+x"(x13), "+x"(x14), "+x"(x15));
+        x6 += result; x7 += result; x8 += result; x9 += result; x10 += result; x11 += result;
+        x12 += result; x13 += result; x14 += result; x15 += result;
+#endif
         a += result; b += result; c += result; d += result; e += result; f += result; g += result;
+        h += result;
     }
-    int twice = 2 * (int)EXCEPTION_ACCESS_VIOLATION;
-    EXPECT_EQ(3 + twice, a);
-    EXPECT_EQ(15 + twice, b);
-    EXPECT_EQ(21 + twice, c);
-    EXPECT_EQ(33 + twice, d);
-    EXPECT_EQ(39 + twice, e);
-    EXPECT_EQ(51 + twice, f);
-    EXPECT_EQ(57 + twice, g);
+    const INT_PTR twice = 2 * (INT_PTR)(int)EXCEPTION_ACCESS_VIOLATION;
+    const INT_PTR integers[] = {a, b, c, d, e, f, g, h};
+    const int factors[] = {1, 5, 7, 11, 13, 17, 19, 23};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(3 * factors[i] + twice, integers[i]) << "value " << i;
+#if defined(__x86_64__)
+    const double reals[] = {x6, x7, x8, x9, x10, x11, x12, x13, x14, x15};
+    for (int n = 6; n <= 15; ++n) EXPECT_EQ(3.5 + n + twice, reals[n - 6]) << "xmm" << n;
+#endif
 }
 
 TEST_F(Guard, ContinueExecutionResumesAtTheFault)
