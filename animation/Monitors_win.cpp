@@ -4,6 +4,7 @@
 
 typedef BOOL(WINAPI *EnumDisplayMonitorsProc)(HDC dc, LPCRECT clip, MONITORENUMPROC callback,
                                               LPARAM data);
+typedef BOOL(WINAPI *GetMonitorInfoProc)(HMONITOR monitor, MONITORINFO *info);
 typedef HRESULT(WINAPI *GetDpiForMonitorProc)(HMONITOR monitor, int kind, UINT *dpiX, UINT *dpiY);
 
 // GetDpiForMonitor's kind for the DPI the user chose for that monitor.
@@ -13,6 +14,7 @@ struct MonitorList {
     MonitorArea *monitors;
     int count;
     int fallbackDpi;
+    GetMonitorInfoProc getMonitorInfo;
     GetDpiForMonitorProc getDpiForMonitor;
 };
 
@@ -22,12 +24,19 @@ MonitorArea ReadDisplay(HDC windowDC)
                        GetDeviceCaps(windowDC, LOGPIXELSX)};
 }
 
-// Called for each monitor with its whole rectangle in desktop coordinates
-// (not its work area), since EnumDisplayMonitors is given no DC.
-static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT rect, LPARAM data)
+// Called for each monitor. The frame is centred on the monitor's whole
+// rectangle in desktop coordinates, not its work area: the saver covers the
+// taskbar too. EnumDisplayMonitors, given no DC, passes that rectangle
+// already; GetMonitorInfoA's answer is preferred where it is there.
+static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT enumRect, LPARAM data)
 {
     MonitorList *list = (MonitorList *)data;
     if (list->count >= MONITOR_LIMIT) return FALSE;
+    MONITORINFO info;
+    info.cbSize = sizeof info;
+    const RECT *rect = enumRect;
+    if (list->getMonitorInfo != nullptr && list->getMonitorInfo(monitor, &info))
+        rect = &info.rcMonitor;
     UINT dpiX = 0, dpiY = 0;
     int dpi = list->fallbackDpi;
     if (list->getDpiForMonitor != nullptr &&
@@ -40,9 +49,12 @@ static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT rect, LPARAM data)
 
 int ReadMonitors(HDC windowDC, MonitorArea *monitors)
 {
-    EnumDisplayMonitorsProc enumDisplayMonitors = (EnumDisplayMonitorsProc)(void *)GetProcAddress(
-        GetModuleHandleA("USER32.DLL"), "EnumDisplayMonitors");
-    MonitorList list = {monitors, 0, GetDeviceCaps(windowDC, LOGPIXELSX), nullptr};
+    HMODULE user32 = GetModuleHandleA("USER32.DLL");
+    EnumDisplayMonitorsProc enumDisplayMonitors =
+        (EnumDisplayMonitorsProc)(void *)GetProcAddress(user32, "EnumDisplayMonitors");
+    MonitorList list = {monitors, 0, GetDeviceCaps(windowDC, LOGPIXELSX),
+                        (GetMonitorInfoProc)(void *)GetProcAddress(user32, "GetMonitorInfoA"),
+                        nullptr};
     HMODULE shcore = LoadLibraryA("SHCORE.DLL");
     if (shcore != nullptr)
         list.getDpiForMonitor =
