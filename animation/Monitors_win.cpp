@@ -26,24 +26,22 @@ MonitorArea ReadDisplay(HDC windowDC)
 
 // Called for each monitor. The frame is centred on the monitor's whole
 // rectangle in desktop coordinates, not its work area: the saver covers the
-// taskbar too. EnumDisplayMonitors, given no DC, passes that rectangle
-// already; GetMonitorInfoA's answer is preferred where it is there.
-static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT enumRect, LPARAM data)
+// taskbar too.
+static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 {
     MonitorList *list = (MonitorList *)data;
     if (list->count >= MONITOR_LIMIT) return FALSE;
     MONITORINFO info;
     info.cbSize = sizeof info;
-    const RECT *rect = enumRect;
-    if (list->getMonitorInfo != nullptr && list->getMonitorInfo(monitor, &info))
-        rect = &info.rcMonitor;
+    if (!list->getMonitorInfo(monitor, &info)) return TRUE;
     UINT dpiX = 0, dpiY = 0;
     int dpi = list->fallbackDpi;
     if (list->getDpiForMonitor != nullptr &&
         list->getDpiForMonitor(monitor, MDT_EFFECTIVE_DPI_KIND, &dpiX, &dpiY) == S_OK)
         dpi = (int)dpiX;
+    const RECT &rect = info.rcMonitor;
     list->monitors[list->count++] = MonitorArea{
-        {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top}, dpi};
+        {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}, dpi};
     return TRUE;
 }
 
@@ -59,7 +57,7 @@ int ReadMonitors(HDC windowDC, MonitorArea *monitors)
     if (shcore != nullptr)
         list.getDpiForMonitor =
             (GetDpiForMonitorProc)(void *)GetProcAddress(shcore, "GetDpiForMonitor");
-    if (enumDisplayMonitors != nullptr)
+    if (enumDisplayMonitors != nullptr && list.getMonitorInfo != nullptr)
         enumDisplayMonitors(nullptr, nullptr, AddMonitor, (LPARAM)&list);
     if (shcore != nullptr) FreeLibrary(shcore);
     if (list.count > 0) return list.count;
