@@ -23,27 +23,59 @@ int FrameScale(int dpi, int frameWidth, int frameHeight, int clientWidth, int cl
     return scale < 1 ? 1 : (int)scale;
 }
 
-static bool SameRect(const ScreenRect &a, const ScreenRect &b)
+static int64_t RectArea(const ScreenRect &r)
 {
-    return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
+    return (int64_t)r.width * r.height;
 }
 
-static bool PlacedAlready(const FramePlacement *placements, int placed, const ScreenRect &area)
+static bool RectsOverlap(const ScreenRect &a, const ScreenRect &b)
 {
-    for (int i = 0; i < placed; ++i)
-        if (SameRect(placements[i].area, area)) return true;
-    return false;
+    return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+           b.top < a.top + a.height;
+}
+
+// Whether monitor i comes before monitor j in keeping its frame: the larger
+// one first, and of two of the same size the one listed first.
+static bool RanksAbove(const MonitorArea *monitors, int i, int j)
+{
+    int64_t areaI = RectArea(monitors[i].area), areaJ = RectArea(monitors[j].area);
+    return areaI > areaJ || (areaI == areaJ && i < j);
+}
+
+// Which monitors get a frame of their own. Overlapping monitors share one
+// picture: a clone at one origin, a monitor inside another, or two that
+// overlap in part. Two frames there would overlap and scramble both
+// stereograms, so of overlapping monitors only the largest keeps a frame,
+// and the others show what falls on them of its picture. Monitors are
+// decided from the largest down, so only a monitor that kept its frame can
+// cost another one its own.
+static void ChooseFramedMonitors(const MonitorArea *monitors, int count, bool *framed)
+{
+    bool decided[MONITOR_LIMIT] = {};
+    for (int round = 0; round < count; ++round) {
+        int next = -1;
+        for (int i = 0; i < count; ++i)
+            if (!decided[i] && (next < 0 || RanksAbove(monitors, i, next))) next = i;
+        decided[next] = true;
+        framed[next] = true;
+        for (int j = 0; j < count; ++j)
+            if (j != next && decided[j] && framed[j] && RectsOverlap(monitors[j].area, monitors[next].area))
+                framed[next] = false;
+    }
 }
 
 int LayOutFrames(const MonitorArea *monitors, int count, ScreenRect window, int frameWidth,
                  int frameHeight, FramePlacement *placements)
 {
+    if (count > MONITOR_LIMIT) count = MONITOR_LIMIT;
+    bool framed[MONITOR_LIMIT] = {};
+    ChooseFramedMonitors(monitors, count, framed);
     int placed = 0;
     for (int i = 0; i < count; ++i) {
+        if (!framed[i]) continue;
         ScreenRect area = monitors[i].area;
         area.left -= window.left;
         area.top -= window.top;
-        if (PlacedAlready(placements, placed, area)) continue;
         // The frame must fit where it is seen: on the monitor, and inside a
         // window smaller than the monitor (a preview).
         int fitWidth = area.width < window.width ? area.width : window.width;
@@ -64,7 +96,7 @@ static void ClipSpan(int start, int size, int low, int high, int *clippedStart, 
     *clippedSize = to > from ? to - from : 0;
 }
 
-FrameCopy PlaceFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale)
+FrameCopy CentreFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale)
 {
     const ScreenRect &area = placement.area;
     int width = frameWidth * scale;

@@ -59,9 +59,11 @@ struct FramePlacement {
 // Lays one frame of frameWidth x frameHeight pixels out on each of `count`
 // monitors for a window whose client area covers `window` (desktop
 // coordinates): each monitor gets FrameScale of its DPI and size, or of the
-// window's size where that is smaller (a preview). Monitors with the same
-// rectangle (mirrored) get one placement, the first one's. Fills `placements`
-// (room for `count` entries) and returns how many it wrote.
+// window's size where that is smaller (a preview). Of monitors that overlap
+// (mirrored, one inside another, or in part) only the largest gets a
+// placement, and of equal ones the first listed; at most MONITOR_LIMIT are
+// looked at. Fills `placements` (room for `count` entries, in the monitors'
+// order) and returns how many it wrote.
 int LayOutFrames(const MonitorArea *monitors, int count, ScreenRect window, int frameWidth,
                  int frameHeight, FramePlacement *placements);
 
@@ -77,7 +79,7 @@ struct FrameCopy {
 // centred on the placement's monitor and cut at the monitor's edges, so that
 // a frame larger than its monitor never spills onto the next one. Width or
 // height is 0 when nothing of it shows.
-FrameCopy PlaceFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale);
+FrameCopy CentreFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale);
 
 // The timer period for a redraw speed in units of 10 ms. The product is taken
 // in 64 bits and capped at FRAME_PERIOD_MAX_MS; a speed of zero or below

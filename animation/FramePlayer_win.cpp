@@ -217,7 +217,7 @@ static void DrawPlacedFrame(HDC windowDC, const FramePlacement &placement, const
 {
     HDC frameDC = images.frameDC[index];
     if (frameDC == nullptr) return;
-    FrameCopy copy = PlaceFrameCopy(placement, (int)Frames.frameWidth, (int)Frames.frameHeight,
+    FrameCopy copy = CentreFrameCopy(placement, (int)Frames.frameWidth, (int)Frames.frameHeight,
                                     images.frameScale[index]);
     BitBlt(windowDC, copy.x, copy.y, copy.width, copy.height, frameDC, copy.sourceX, copy.sourceY,
            SRCCOPY);

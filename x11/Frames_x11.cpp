@@ -217,7 +217,7 @@ void PlaceFrames()
 static void CopyFrame(int index)
 {
     for (int i = 0; i < Saver.placementCount; ++i) {
-        FrameCopy copy = PlaceFrameCopy(Saver.placements[i], Saver.frameWidth, Saver.frameHeight, 1);
+        FrameCopy copy = CentreFrameCopy(Saver.placements[i], Saver.frameWidth, Saver.frameHeight, 1);
         if (copy.width == 0 || copy.height == 0) continue;
         XCopyArea(Saver.display, Saver.framePixmap[index], Saver.window, Saver.gc, copy.sourceX,
                   copy.sourceY, copy.width, copy.height, copy.x, copy.y);

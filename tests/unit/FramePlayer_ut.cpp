@@ -130,6 +130,24 @@ TEST(FrameLayout, OneFrameCentredOnEachMonitorAtItsOwnScale)
         {"mirrored: one frame for the shared rectangle",
          {{{0, 0, 1024, 768}, 96}, {{0, 0, 1024, 768}, 96}}, {0, 0, 1024, 768},
          {{{0, 0, 1024, 768}, 1, {192, 144, 640, 480, 0, 0}}}},
+        {"clone at one origin: the larger monitor keeps the frame",
+         {{{0, 0, 1280, 1024}, 96}, {{0, 0, 800, 600}, 96}}, {0, 0, 1280, 1024},
+         {{{0, 0, 1280, 1024}, 1, {320, 272, 640, 480, 0, 0}}}},
+        {"clone at one origin, the smaller listed first",
+         {{{0, 0, 800, 600}, 96}, {{0, 0, 1280, 1024}, 96}}, {0, 0, 1280, 1024},
+         {{{0, 0, 1280, 1024}, 1, {320, 272, 640, 480, 0, 0}}}},
+        {"one monitor enclosing two halves",
+         {{{0, 0, 960, 1080}, 96}, {{0, 0, 1920, 1080}, 96}, {{960, 0, 960, 1080}, 96}},
+         {0, 0, 1920, 1080},
+         {{{0, 0, 1920, 1080}, 1, {640, 300, 640, 480, 0, 0}}}},
+        {"partial overlap: only the larger monitor has a frame",
+         {{{0, 0, 1024, 768}, 96}, {{824, 0, 1280, 1024}, 96}}, {0, 0, 2104, 1024},
+         {{{824, 0, 1280, 1024}, 1, {1144, 272, 640, 480, 0, 0}}}},
+        {"three monitors, one nested in another: the third keeps its own",
+         {{{0, 0, 1920, 1080}, 96}, {{100, 100, 800, 600}, 96}, {{1920, 0, 1024, 768}, 96}},
+         {0, 0, 2944, 1080},
+         {{{0, 0, 1920, 1080}, 1, {640, 300, 640, 480, 0, 0}},
+          {{1920, 0, 1024, 768}, 1, {2112, 144, 640, 480, 0, 0}}}},
         {"preview: placed by the display, scaled to fit the small window",
          {{{0, 0, 2048, 1536}, 192}}, {0, 0, 152, 112},
          {{{0, 0, 2048, 1536}, 1, {704, 528, 640, 480, 0, 0}}}},
@@ -144,7 +162,7 @@ TEST(FrameLayout, OneFrameCentredOnEachMonitorAtItsOwnScale)
             SCOPED_TRACE(i);
             const FramePlacement &got = placements[i];
             const Placed &want = c.expected[i];
-            FrameCopy copy = PlaceFrameCopy(got, 640, 480, got.scale);
+            FrameCopy copy = CentreFrameCopy(got, 640, 480, got.scale);
             EXPECT_EQ(std::vector<int>({got.area.left, got.area.top, got.area.width,
                                         got.area.height, got.scale}),
                       std::vector<int>({want.area.left, want.area.top, want.area.width,
