@@ -1,5 +1,5 @@
 # The native tree: platform-free code and its unit tests, the host-side tools
-# (which write the frames), the X11 display mode, and the registration of every
+# (which write the frames), the Linux program, and the registration of every
 # test layer with ctest.
 find_package(GTest REQUIRED)
 # Debian's own interpreter: the test libraries (Pillow, pefile) are its packages.
@@ -24,8 +24,8 @@ target_include_directories(zembloid_portable PUBLIC ${CMAKE_SOURCE_DIR})
 add_subdirectory(tools)
 include(resources/Frames.cmake)
 include(resources/Icon.cmake)
-# The X11 display mode, from the same frames.
-add_subdirectory(x11)
+# The Linux program, from the same frames.
+add_subdirectory(linux)
 
 file(GLOB ZEMBLOID_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_ut.cpp)
 if(ZEMBLOID_UNIT_TESTS)

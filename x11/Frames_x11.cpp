@@ -8,28 +8,7 @@
 #include "animation/Dib.h"
 #include "x11/Saver_x11.h"
 
-// The frame files are linked in whole (see x11/CMakeLists.txt); the packed DIB
-// starts after the 14-byte file header.
-extern "C" const unsigned char zembloid_frame106[], zembloid_frame107[], zembloid_frame108[],
-    zembloid_frame109[], zembloid_frame110[], zembloid_frame111[], zembloid_frame112[],
-    zembloid_frame113[], zembloid_frame114[], zembloid_frame115[];
-static const unsigned char *const FRAME_FILES[FRAME_COUNT] = {
-    zembloid_frame106, zembloid_frame107, zembloid_frame108, zembloid_frame109,
-    zembloid_frame110, zembloid_frame111, zembloid_frame112, zembloid_frame113,
-    zembloid_frame114, zembloid_frame115,
-};
-static const int BMP_FILE_HEADER_SIZE = 14;
-
 enum { PIXEL_BACKGROUND, PIXEL_ENTRY0, PIXEL_ENTRY1 };
-
-static const void *FrameDib(int index)
-{
-    const unsigned char *file = FRAME_FILES[index];
-    if (file[0] != 'B' || file[1] != 'M') return nullptr;
-    const void *dib = file + BMP_FILE_HEADER_SIZE;
-    if (DibBitCount(dib) != 1 || DibColourTableCount(dib) < 2) return nullptr;
-    return dib;
-}
 
 // TrueColor and DirectColor: a pixel is separate red, green and blue fields.
 static bool Decomposed(const Visual *visual)
@@ -146,13 +125,7 @@ static void UploadFrame(int index, const void *dib)
 bool LoadFramePixmaps()
 {
     const void *dibs[FRAME_COUNT];
-    for (int i = 0; i < FRAME_COUNT; ++i) {
-        dibs[i] = FrameDib(i);
-        if (!dibs[i]) {
-            fprintf(stderr, "zembloid: frame %d is not a 1-bit bitmap\n", FIRST_FRAME_ID + i);
-            return false;
-        }
-    }
+    if (!ReadFrameDibs(dibs)) return false;
     XGCValues values = {};
     values.graphics_exposures = False;
     Saver.gc = XCreateGC(Saver.display, Saver.window, GCGraphicsExposures, &values);

@@ -1,80 +1,15 @@
-// ZEMBLOID as an XScreenSaver display mode: the command line, the window to
-// draw in, and one event loop that waits on the X connection until the next
-// tick is due.
+// The X11 back end: the window to draw in (XScreenSaver's, the root, one
+// given by id, or one of its own) and its events, on the shared frame loop.
 #include <X11/Xutil.h>
-#include <errno.h>
-#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
-#include <time.h>
 
-#include "settings/Settings.h"
 #include "x11/Saver_x11.h"
 
 X11Saver Saver;
 
-static const char USAGE[] = "usage: zembloid [-root | -window-id ID] [-speed 1..30]\n";
 static const int OWN_WINDOW_WIDTH = 640;
 static const int OWN_WINDOW_HEIGHT = 480;
-
-// Decimal, or hexadecimal after one 0x; nothing but digits of that base
-// (strtoull alone would take a sign, spaces, or a second 0x), never zero,
-// never beyond 32 bits.
-static bool ParseWindowId(const char *text, Window *id)
-{
-    int base = 10;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text += 2;
-    }
-    const char *digits = base == 16 ? "0123456789abcdefABCDEF" : "0123456789";
-    if (!text[0] || text[strspn(text, digits)]) return false;
-    errno = 0;
-    char *end = nullptr;
-    unsigned long long value = strtoull(text, &end, base);
-    if (errno || *end || value == 0 || value > 0xFFFFFFFFull) return false;
-    *id = (Window)value;
-    return true;
-}
-
-// Any integer is accepted; one outside 1..30 plays at the default speed.
-static bool ParseSpeed(const char *text, int32_t *speed)
-{
-    errno = 0;
-    char *end = nullptr;
-    long long value = strtoll(text, &end, 10);
-    if (end == text || *end) return false;
-    if (errno == ERANGE || value < INT32_MIN || value > INT32_MAX) value = 0;
-    *speed = ApplySpeedRange((int32_t)value);
-    return true;
-}
-
-// XScreenSaver's own display modes are also run with double-dash options,
-// so "--speed" means "-speed".
-static bool ParseArguments(int argc, char **argv)
-{
-    Saver.target = TARGET_OWN_WINDOW;
-    Saver.redrawSpeed = REDRAW_SPEED_DEFAULT;
-    bool targetGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const char *option = argv[i];
-        if (option[0] == '-' && option[1] == '-') ++option;
-        bool hasValue = i + 1 < argc;
-        if (strcmp(option, "-root") == 0 && !targetGiven) {
-            Saver.target = TARGET_ROOT;
-            targetGiven = true;
-        } else if (strcmp(option, "-window-id") == 0 && !targetGiven && hasValue &&
-                   ParseWindowId(argv[++i], &Saver.targetWindow)) {
-            Saver.target = TARGET_WINDOW_ID;
-            targetGiven = true;
-        } else if (strcmp(option, "-speed") == 0 && hasValue && ParseSpeed(argv[++i], &Saver.redrawSpeed)) {
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Without -window-id, the window XScreenSaver hands over, if any. With -root
 // too: the daemon covers the screen with that window, and XScreenSaver's own
@@ -89,31 +24,6 @@ static bool ReadEnvironmentWindow()
     }
     Saver.target = TARGET_WINDOW_ID;
     return true;
-}
-
-static void OnStopSignal(int signalNumber)
-{
-    Saver.stopSignal = signalNumber;
-}
-
-// Called once the display is open: until then SIGTERM and SIGINT keep their
-// default action, so a connection that never completes can still be ended.
-// From here on they stay blocked except inside ppoll, so one that arrives
-// between two checks of the flag stays pending and ends the next wait at once.
-static void InstallSignals(sigset_t *waitMask)
-{
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGINT);
-    sigprocmask(SIG_BLOCK, &stops, waitMask);
-    sigdelset(waitMask, SIGTERM);
-    sigdelset(waitMask, SIGINT);
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
 }
 
 // A window that goes away under us (BadWindow, BadDrawable) ends the run
@@ -172,7 +82,7 @@ static bool OpenTargetWindow()
 
 static bool Stopping()
 {
-    return Saver.stopSignal || Saver.stopRequested || Saver.windowGone || Saver.failed;
+    return Saver.stopRequested || Saver.windowGone || Saver.failed;
 }
 
 static void HandleEvent(XEvent *event)
@@ -202,41 +112,18 @@ static void HandleEvent(XEvent *event)
     }
 }
 
-static int64_t NowMs()
+static void ReadQueuedEvents()
 {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+    while (!Stopping() && XPending(Saver.display)) {
+        XEvent event;
+        XNextEvent(Saver.display, &event);
+        HandleEvent(&event);
+    }
 }
 
-// Events first, then a wait on the connection until the next tick, then the
-// tick when it is due; a tick that falls behind is not caught up in a burst.
-// The wait happens on every pass, with a zero timeout when the tick is
-// already due: ppoll is the one place the stop signals are unblocked, so a
-// display slow enough that every flush outlasts the period would otherwise
-// never let a pending SIGTERM in.
-static void RunEventLoop(const sigset_t *waitMask)
+// XPending reads whatever the wait found on the connection.
+static void AfterWait(bool)
 {
-    const int64_t period = FramePeriodMs(Saver.redrawSpeed);
-    int64_t nextTick = NowMs();
-    struct pollfd connection = {ConnectionNumber(Saver.display), POLLIN, 0};
-    while (!Stopping()) {
-        while (!Stopping() && XPending(Saver.display)) {
-            XEvent event;
-            XNextEvent(Saver.display, &event);
-            HandleEvent(&event);
-        }
-        if (Stopping()) break;
-        int64_t waitMs = nextTick - NowMs();
-        if (waitMs < 0) waitMs = 0;
-        struct timespec wait = {(time_t)(waitMs / 1000), (long)(waitMs % 1000) * 1000000};
-        ppoll(&connection, 1, &wait, waitMask);
-        if (Stopping()) break;
-        int64_t now = NowMs();
-        if (now < nextTick) continue;
-        DrawNextFrame();
-        nextTick = (now - nextTick >= period) ? now + period : nextTick + period;
-    }
 }
 
 static void CloseAll()
@@ -247,27 +134,26 @@ static void CloseAll()
     XCloseDisplay(Saver.display);
 }
 
-int main(int argc, char **argv)
+int RunX11(const SaverOptions &options)
 {
-    if (!ParseArguments(argc, argv)) {
-        fputs(USAGE, stderr);
-        return 2;
-    }
+    Saver.target = options.target;
+    Saver.targetWindow = options.windowId;
     if (!ReadEnvironmentWindow()) return 1;
     Saver.display = XOpenDisplay(nullptr);
     if (!Saver.display) {
         fprintf(stderr, "zembloid: cannot open display %s\n", XDisplayName(nullptr));
         return 1;
     }
-    sigset_t waitMask;
-    InstallSignals(&waitMask);
+    InstallStopSignals();
     XSetErrorHandler(OnXError);
     bool ready = OpenTargetWindow() && LoadFramePixmaps();
     if (ready && Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
     if (ready) {
         PlaceFrames();
         DrawWholeWindow();
-        RunEventLoop(&waitMask);
+        DisplayLoop loop = {ConnectionNumber(Saver.display), ReadQueuedEvents, AfterWait,
+                            DrawNextFrame, Stopping};
+        RunDisplayLoop(loop, options.redrawSpeed);
     }
     CloseAll();
     return ready && !Saver.failed ? 0 : 1;

@@ -3,18 +3,14 @@
 #pragma once
 
 #include <X11/Xlib.h>
-#include <signal.h>
 #include <stdint.h>
 
-#include "animation/FramePlayer.h"
-
-enum TargetKind { TARGET_OWN_WINDOW, TARGET_ROOT, TARGET_WINDOW_ID };
+#include "linux/Saver_linux.h"
 
 struct X11Saver {
     // From the command line and the environment.
     TargetKind target;
     Window targetWindow;          // for TARGET_WINDOW_ID
-    int32_t redrawSpeed;          // 1..30, in 10 ms steps
     // The connection and the window drawn into.
     Display *display;
     Window window;
@@ -40,10 +36,9 @@ struct X11Saver {
     // else one for the whole window.
     FramePlacement placements[MONITOR_LIMIT];
     int placementCount;
-    // Why the loop ends: a signal, a key or close request, the window
-    // destroyed, or another X error (failed). Once closing, X errors are
-    // no longer looked at.
-    volatile sig_atomic_t stopSignal;
+    // Why the loop ends, besides a stop signal: a key or close request, the
+    // window destroyed, or another X error (failed). Once closing, X errors
+    // are no longer looked at.
     bool stopRequested;
     bool windowGone;
     bool failed;
