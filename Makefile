@@ -1,8 +1,9 @@
 # ZEMBLOID: `make` builds build/zembloid.scr (the product), its x86-64 twin
-# build/x64/zembloid.scr and the X11 display mode build/linux/zembloid;
+# build/x64/zembloid.scr and the Linux program build/linux/zembloid;
 # `make test` runs every test, `make run` starts the saver under Wine,
 # `make bench` measures it against a minimal program that draws the same
-# frames, `make install-linux` installs the X11 display mode for XScreenSaver.
+# frames, `make install-linux` installs the Linux program (for XScreenSaver,
+# on PATH for idle daemons, and its manual page).
 # BUILD names the build folder.
 #
 # WINE_ARCH=win32 or win64 picks the build that runs under Wine; by default the
@@ -31,6 +32,8 @@ PREFIX ?= /usr
 DESTDIR ?=
 HACKDIR ?= $(PREFIX)/libexec/xscreensaver
 CONFIGDIR ?= $(PREFIX)/share/xscreensaver/config
+BINDIR ?= $(PREFIX)/bin
+MANDIR ?= $(PREFIX)/share/man
 
 all: build
 
@@ -68,6 +71,9 @@ bench: build
 install-linux: native
 	install -D -m 755 $(BUILD)/linux/zembloid $(DESTDIR)$(HACKDIR)/zembloid
 	install -D -m 644 x11/zembloid.xml $(DESTDIR)$(CONFIGDIR)/zembloid.xml
+	install -D -m 644 linux/zembloid.6 $(DESTDIR)$(MANDIR)/man6/zembloid.6
+	install -d $(DESTDIR)$(BINDIR)
+	ln -sf $(HACKDIR)/zembloid $(DESTDIR)$(BINDIR)/zembloid
 
 clean:
 	rm -rf $(BUILD)

@@ -7,6 +7,7 @@ Command line: test_x11.py [CLASS ...]   (ctest runs one class per entry)"""
 import ctypes
 import os
 import pwd
+import re
 import shutil
 import signal
 import socket
@@ -459,6 +460,20 @@ class Valgrind(unittest.TestCase):
             long = self.run_under_valgrind(display, window, 3.5)
             # About 200 more ticks at 10 ms in the longer run.
             self.assertLess(long - short, 20)
+
+
+class Manual(unittest.TestCase):
+    PAGE = os.path.join(os.environ["ZEMBLOID_SOURCE_DIR"], "linux", "zembloid.6")
+
+    def test_renders_without_warnings_and_names_every_option(self):
+        run = subprocess.run(["groff", "-man", "-ww", "-z", self.PAGE], capture_output=True, text=True)
+        self.assertEqual((run.returncode, run.stderr), (0, ""))
+        page = subprocess.run(["man", "-l", self.PAGE], capture_output=True, text=True,
+                              env=dict(os.environ, MANWIDTH="200", MAN_KEEP_FORMATTING="")).stdout
+        usage = subprocess.run([PROGRAM, "-bogus"], capture_output=True, text=True).stderr
+        for option in re.findall(r"-[a-z-]+", usage.split(" ", 2)[2]):
+            self.assertTrue(re.search(r"\n {7}%s\b" % re.escape(option), page),
+                            option + " is not described")
 
 
 if __name__ == "__main__":
