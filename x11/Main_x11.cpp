@@ -1,15 +1,14 @@
 // The X11 back end: the window to draw in (XScreenSaver's, the root, one
 // given by id, or one of its own) and its events, on the shared frame loop.
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "animation/Dib.h"
 #include "x11/Saver_x11.h"
 
 X11Saver Saver;
-
-static const int OWN_WINDOW_WIDTH = 640;
-static const int OWN_WINDOW_HEIGHT = 480;
 
 // Without -window-id, the window XScreenSaver hands over, if any. With -root
 // too: the daemon covers the screen with that window, and XScreenSaver's own
@@ -42,13 +41,31 @@ static int OnXError(Display *display, XErrorEvent *error)
     return 0;
 }
 
+// RandR's screen-change events, where the server has RandR; from 1.5 on it
+// also lists the monitors.
+static void WatchScreenChanges()
+{
+    Display *display = Saver.display;
+    int errorBase, major = 0, minor = 0;
+    Saver.randr = XRRQueryExtension(display, &Saver.randrEventBase, &errorBase) &&
+                  XRRQueryVersion(display, &major, &minor);
+    if (!Saver.randr) return;
+    Saver.randrMonitors = major > 1 || (major == 1 && minor >= 5);
+    XRRSelectInput(display, DefaultRootWindow(display), RRScreenChangeNotifyMask);
+}
+
+// The own window is as large as the frame at the screen's scale (or -scale).
 static Window CreateOwnWindow()
 {
     Display *display = Saver.display;
     int screen = DefaultScreen(display);
-    Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, OWN_WINDOW_WIDTH,
-                                        OWN_WINDOW_HEIGHT, 0, BlackPixel(display, screen),
-                                        BlackPixel(display, screen));
+    int scale = Saver.forcedScale ? Saver.forcedScale
+                                  : FrameScale(ScreenDpi(), Saver.frameWidth, Saver.frameHeight,
+                                               DisplayWidth(display, screen),
+                                               DisplayHeight(display, screen));
+    Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+                                        Saver.frameWidth * scale, Saver.frameHeight * scale, 0,
+                                        BlackPixel(display, screen), BlackPixel(display, screen));
     XStoreName(display, window, "ZEMBLOID");
     Saver.deleteWindowAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &Saver.deleteWindowAtom, 1);
@@ -85,6 +102,22 @@ static bool Stopping()
     return Saver.stopRequested || Saver.windowGone || Saver.failed;
 }
 
+// A new RandR configuration: Xlib's idea of the screen's size updated, then
+// the frames laid out on the new monitors.
+static void OnScreenChange(XEvent *event)
+{
+    Display *display = Saver.display;
+    XRRUpdateConfiguration(event);
+    int screen = DefaultScreen(display);
+    int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
+    if (Saver.target == TARGET_ROOT) {
+        Saver.windowWidth = width;
+        Saver.windowHeight = height;
+    }
+    PlaceFrames();
+    DrawWholeWindow();
+}
+
 static void HandleEvent(XEvent *event)
 {
     switch (event->type) {
@@ -109,6 +142,10 @@ static void HandleEvent(XEvent *event)
     case DestroyNotify:
         if (event->xdestroywindow.window == Saver.window) Saver.windowGone = true;
         break;
+    default:
+        if (Saver.randr && event->type == Saver.randrEventBase + RRScreenChangeNotify)
+            OnScreenChange(event);
+        break;
     }
 }
 
@@ -129,7 +166,7 @@ static void AfterWait(bool)
 static void CloseAll()
 {
     Saver.closing = true;
-    ReleaseFramePixmaps();
+    ReleaseDrawing();
     if (Saver.ownWindow && !Saver.windowGone) XDestroyWindow(Saver.display, Saver.window);
     XCloseDisplay(Saver.display);
 }
@@ -138,7 +175,10 @@ int RunX11(const SaverOptions &options)
 {
     Saver.target = options.target;
     Saver.targetWindow = options.windowId;
-    if (!ReadEnvironmentWindow()) return 1;
+    Saver.forcedScale = options.forcedScale;
+    if (!ReadEnvironmentWindow() || !ReadFrameDibs(Saver.dibs)) return 1;
+    Saver.frameWidth = DibWidth(Saver.dibs[0]);
+    Saver.frameHeight = DibHeight(Saver.dibs[0]);
     Saver.display = XOpenDisplay(nullptr);
     if (!Saver.display) {
         fprintf(stderr, "zembloid: cannot open display %s\n", XDisplayName(nullptr));
@@ -146,9 +186,12 @@ int RunX11(const SaverOptions &options)
     }
     InstallStopSignals();
     XSetErrorHandler(OnXError);
-    bool ready = OpenTargetWindow() && LoadFramePixmaps();
-    if (ready && Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
+    ReadResourceDpi();
+    WatchScreenChanges();
+    bool ready = OpenTargetWindow();
     if (ready) {
+        PrepareDrawing();
+        if (Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
         PlaceFrames();
         DrawWholeWindow();
         DisplayLoop loop = {ConnectionNumber(Saver.display), ReadQueuedEvents, AfterWait,
