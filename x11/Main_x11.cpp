@@ -1,22 +1,30 @@
 // The X11 back end: the window to draw in (XScreenSaver's, the root, one
-// given by id, or one of its own) and its events, on the shared frame loop.
+// given by id, one of its own, or a full-screen one) and its events, on the
+// shared frame loop.
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <time.h>
 
 #include "animation/Dib.h"
 #include "x11/Saver_x11.h"
 
 X11Saver Saver;
 
+// How long the full-screen saver keeps asking for a grab another client
+// holds (a menu, or the idle daemon that started it, letting go).
+static const int GRAB_ATTEMPTS = 20;
+static const long GRAB_RETRY_NS = 50 * 1000000L;
+
 // Without -window-id, the window XScreenSaver hands over, if any. With -root
 // too: the daemon covers the screen with that window, and XScreenSaver's own
 // programs: lines carry -root, so drawing on the real root would be unseen.
+// -fullscreen is a saver of its own and keeps its own window.
 static bool ReadEnvironmentWindow()
 {
     const char *named = getenv("XSCREENSAVER_WINDOW");
-    if (Saver.target == TARGET_WINDOW_ID || !named || !*named) return true;
+    if (Saver.fullscreen || Saver.target == TARGET_WINDOW_ID || !named || !*named) return true;
     if (!ParseWindowId(named, &Saver.targetWindow)) {
         fprintf(stderr, "zembloid: XSCREENSAVER_WINDOW is not a window id: %s\n", named);
         return false;
@@ -73,14 +81,48 @@ static Window CreateOwnWindow()
     return window;
 }
 
+// A cursor with no visible pixel, for the full-screen window.
+static Cursor EmptyCursor()
+{
+    Display *display = Saver.display;
+    static const char noBits[1] = {0};
+    Pixmap empty = XCreateBitmapFromData(display, DefaultRootWindow(display), noBits, 1, 1);
+    XColor black = {};
+    Cursor cursor = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
+    XFreePixmap(display, empty);
+    return cursor;
+}
+
+// Black, over the whole root, and out of the window manager's hands.
+static Window CreateFullscreenWindow()
+{
+    Display *display = Saver.display;
+    int screen = DefaultScreen(display);
+    Saver.emptyCursor = EmptyCursor();
+    XSetWindowAttributes attributes = {};
+    attributes.background_pixel = BlackPixel(display, screen);
+    attributes.override_redirect = True;
+    attributes.cursor = Saver.emptyCursor;
+    Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0,
+                                  DisplayWidth(display, screen), DisplayHeight(display, screen), 0,
+                                  CopyFromParent, InputOutput, CopyFromParent,
+                                  CWBackPixel | CWOverrideRedirect | CWCursor, &attributes);
+    XStoreName(display, window, "ZEMBLOID");
+    Saver.ownWindow = true;
+    return window;
+}
+
 // Takes the window's size, visual depth and colormap, and asks for its
-// structure and exposure events on top of whatever this client already selected.
+// structure and exposure events on top of whatever this client already
+// selected; in a window of its own also for keys, and full-screen for the
+// pointer's buttons and motion.
 static bool OpenTargetWindow()
 {
     Display *display = Saver.display;
     if (Saver.target == TARGET_ROOT) Saver.window = DefaultRootWindow(display);
     if (Saver.target == TARGET_WINDOW_ID) Saver.window = Saver.targetWindow;
-    if (Saver.target == TARGET_OWN_WINDOW) Saver.window = CreateOwnWindow();
+    if (Saver.target == TARGET_OWN_WINDOW)
+        Saver.window = Saver.fullscreen ? CreateFullscreenWindow() : CreateOwnWindow();
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, Saver.window, &attributes)) {
         fprintf(stderr, "zembloid: no window 0x%lx\n", Saver.window);
@@ -92,9 +134,48 @@ static bool OpenTargetWindow()
     Saver.depth = attributes.depth;
     Saver.colormap = attributes.colormap;
     if (!Saver.colormap) Saver.colormap = DefaultColormapOfScreen(attributes.screen);
-    long events = StructureNotifyMask | ExposureMask | (Saver.ownWindow ? KeyPressMask : 0);
+    long events = StructureNotifyMask | ExposureMask | (Saver.ownWindow ? KeyPressMask : 0) |
+                  (Saver.fullscreen ? ButtonPressMask | PointerMotionMask : 0);
     XSelectInput(display, Saver.window, attributes.your_event_mask | events);
     return true;
+}
+
+// Keyboard and pointer to the full-screen window, asked again for a while
+// when another client holds them. Without them the window still gets the
+// pointer's motion and buttons, as it covers the screen, but no keys.
+static void GrabInput()
+{
+    Display *display = Saver.display;
+    for (int attempt = 0; attempt < GRAB_ATTEMPTS; ++attempt) {
+        if (!Saver.keyboardGrabbed)
+            Saver.keyboardGrabbed = XGrabKeyboard(display, Saver.window, False, GrabModeAsync,
+                                                  GrabModeAsync, CurrentTime) == GrabSuccess;
+        if (!Saver.pointerGrabbed)
+            Saver.pointerGrabbed =
+                XGrabPointer(display, Saver.window, False, ButtonPressMask | PointerMotionMask,
+                             GrabModeAsync, GrabModeAsync, None, Saver.emptyCursor,
+                             CurrentTime) == GrabSuccess;
+        if (Saver.keyboardGrabbed && Saver.pointerGrabbed) return;
+        struct timespec pause = {0, GRAB_RETRY_NS};
+        nanosleep(&pause, nullptr);
+    }
+    fprintf(stderr, "zembloid: another client holds the %s\n",
+            Saver.keyboardGrabbed ? "pointer" : "keyboard");
+}
+
+// Mapped above every other window, with the input grabbed and where the
+// pointer stands now as the baseline of its travel.
+static void ShowFullscreen()
+{
+    Display *display = Saver.display;
+    XMapRaised(display, Saver.window);
+    GrabInput();
+    Window rootReturn, childReturn;
+    int rootX = 0, rootY = 0, x, y;
+    unsigned int buttons;
+    XQueryPointer(display, DefaultRootWindow(display), &rootReturn, &childReturn, &rootX, &rootY,
+                  &x, &y, &buttons);
+    PointerTravelWakes(&Saver.pointer, rootX, rootY);
 }
 
 static bool Stopping()
@@ -103,13 +184,18 @@ static bool Stopping()
 }
 
 // A new RandR configuration: Xlib's idea of the screen's size updated, then
-// the frames laid out on the new monitors.
+// the full-screen window made to cover the new root (its ConfigureNotify
+// lays the frames out again), or the frames laid out on the new monitors.
 static void OnScreenChange(XEvent *event)
 {
     Display *display = Saver.display;
     XRRUpdateConfiguration(event);
     int screen = DefaultScreen(display);
     int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
+    if (Saver.fullscreen && (width != Saver.windowWidth || height != Saver.windowHeight)) {
+        XMoveResizeWindow(display, Saver.window, 0, 0, width, height);
+        return;
+    }
     if (Saver.target == TARGET_ROOT) {
         Saver.windowWidth = width;
         Saver.windowHeight = height;
@@ -135,6 +221,13 @@ static void HandleEvent(XEvent *event)
         break;
     case KeyPress:
         Saver.stopRequested = true;
+        break;
+    case ButtonPress:
+        Saver.stopRequested = true;
+        break;
+    case MotionNotify:
+        if (PointerTravelWakes(&Saver.pointer, event->xmotion.x_root, event->xmotion.y_root))
+            Saver.stopRequested = true;
         break;
     case ClientMessage:
         if ((Atom)event->xclient.data.l[0] == Saver.deleteWindowAtom) Saver.stopRequested = true;
@@ -168,6 +261,7 @@ static void CloseAll()
     Saver.closing = true;
     ReleaseDrawing();
     if (Saver.ownWindow && !Saver.windowGone) XDestroyWindow(Saver.display, Saver.window);
+    if (Saver.emptyCursor) XFreeCursor(Saver.display, Saver.emptyCursor);
     XCloseDisplay(Saver.display);
 }
 
@@ -175,6 +269,7 @@ int RunX11(const SaverOptions &options)
 {
     Saver.target = options.target;
     Saver.targetWindow = options.windowId;
+    Saver.fullscreen = options.fullscreen;
     Saver.forcedScale = options.forcedScale;
     if (!ReadEnvironmentWindow() || !ReadFrameDibs(Saver.dibs)) return 1;
     Saver.frameWidth = DibWidth(Saver.dibs[0]);
@@ -191,7 +286,8 @@ int RunX11(const SaverOptions &options)
     bool ready = OpenTargetWindow();
     if (ready) {
         PrepareDrawing();
-        if (Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
+        if (Saver.fullscreen) ShowFullscreen();
+        else if (Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
         PlaceFrames();
         DrawWholeWindow();
         DisplayLoop loop = {ConnectionNumber(Saver.display), ReadQueuedEvents, AfterWait,

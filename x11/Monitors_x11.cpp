@@ -108,13 +108,14 @@ static int DpiAt(int x, int y)
     return ScreenDpi();
 }
 
-// The monitors in the window's coordinates: on the real root, the root's
-// monitors; in any other window, or without monitors, the whole window, at
-// the DPI of the monitor under its centre.
+// The monitors in the window's coordinates: on the real root, and under the
+// full-screen window that covers it from (0, 0), the root's monitors; in any
+// other window, or without monitors, the whole window, at the DPI of the
+// monitor under its centre.
 int ReadMonitors(MonitorArea *monitors)
 {
     int count = 0;
-    if (Saver.target == TARGET_ROOT) count = ReadRootMonitors(monitors);
+    if (Saver.target == TARGET_ROOT || Saver.fullscreen) count = ReadRootMonitors(monitors);
     if (count > 0) return count;
     int x = 0, y = 0;
     Window child;

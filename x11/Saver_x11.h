@@ -12,6 +12,7 @@ struct X11Saver {
     // From the command line and the environment.
     TargetKind target;
     Window targetWindow;          // for TARGET_WINDOW_ID
+    bool fullscreen;              // a window of its own over the whole root, ended by input
     int forcedScale;              // -scale, or 0 to choose by DPI
     // The connection and the window drawn into.
     Display *display;
@@ -28,6 +29,11 @@ struct X11Saver {
     int randrEventBase;
     // Xft.dpi from the screen's resource database, 0 when it is not set.
     int resourceDpi;
+    // The full-screen saver: the pointer hidden on it, where the pointer
+    // started, and which grabs it holds.
+    Cursor emptyCursor;
+    PointerWatch pointer;
+    bool keyboardGrabbed, pointerGrabbed;
     // Pixel values in the window's colormap for the background, then the
     // frames' two colour-table entries: allocated, or else the colormap's
     // nearest entries. Drawn with alphaBits set, so a depth-32 visual is opaque.
@@ -45,8 +51,8 @@ struct X11Saver {
     int frameWidth, frameHeight;
     int frameIndex, direction;
     int shownIndex;               // frame last copied to the window, -1 before the first
-    // Where each tick's frame goes: one place per monitor on the real root,
-    // else one for the whole window.
+    // Where each tick's frame goes: one place per monitor on the real root
+    // and in the full-screen window, else one for the whole window.
     // placementSets holds each placement's frame set slot (-1: none).
     FramePlacement placements[MONITOR_LIMIT];
     int placementSets[MONITOR_LIMIT];
