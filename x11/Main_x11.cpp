@@ -183,16 +183,20 @@ static bool Stopping()
     return Saver.stopRequested || Saver.windowGone || Saver.failed;
 }
 
-// A new RandR configuration: Xlib's idea of the screen's size updated, then
-// the full-screen window made to cover the new root (its ConfigureNotify
-// lays the frames out again), or the frames laid out on the new monitors.
+// A new RandR configuration: Xlib's idea of the screen updated, then the
+// full-screen window made to cover the new root (its ConfigureNotify lays
+// the frames out again), or the frames laid out on the new monitors. The
+// size is the root's own: under +xinerama RandR reports the first screen's
+// alone, and Xephyr sends such a report as it starts.
 static void OnScreenChange(XEvent *event)
 {
     Display *display = Saver.display;
     XRRUpdateConfiguration(event);
-    int screen = DefaultScreen(display);
-    int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
-    if (Saver.fullscreen && (width != Saver.windowWidth || height != Saver.windowHeight)) {
+    Window root;
+    int x, y;
+    unsigned int width = 0, height = 0, border, depth;
+    XGetGeometry(display, DefaultRootWindow(display), &root, &x, &y, &width, &height, &border, &depth);
+    if (Saver.fullscreen && ((int)width != Saver.windowWidth || (int)height != Saver.windowHeight)) {
         XMoveResizeWindow(display, Saver.window, 0, 0, width, height);
         return;
     }
