@@ -263,6 +263,8 @@ class Placement(unittest.TestCase):
          dict(dpi=192, scales=[1])),
         ("own window, 192 dpi: 1280x960 at 2x", (2048, 1536, 24), "own", (0, 0, 1280, 960),
          dict(dpi=192, scales=[2])),
+        ("root, 8-bit PseudoColor with Xft.dpi 192: 2x", (2048, 1536, 8), "root", None,
+         dict(dpi=96, xft_dpi=192, scales=[2])),
         ("root, two heads with Xft.dpi 192: 2x and 1x", [(2048, 1536), (800, 600)], "root", None,
          dict(xft_dpi=192, scales=[2, 1])),
     ]
@@ -479,21 +481,31 @@ class Daemon(unittest.TestCase):
         return (user if os.geteuid() == 0 else []) + \
             ["env", "HOME=" + home, "DISPLAY=" + display, "PATH=/usr/bin:/bin", *command]
 
+    # screen, Xft.dpi, and the programs: lines with where the frame starts and
+    # its scale; the first line's screenshot is kept for the README
+    SESSIONS = [((1024, 768), None, [("-speed 30", (192, 144), 1), ("-root -speed 30", (192, 144), 1)]),
+                ((2048, 1536), 192, [("-root -speed 30", (384, 288), 2)])]
+
     def test_activate_shows_the_frame_and_deactivate_ends_it(self):
-        """With and without -root, which XScreenSaver's own programs: lines carry."""
+        """With and without -root, which XScreenSaver's own programs: lines
+        carry, and at the scale of Xft.dpi."""
+        for session, (screen, xft_dpi, lines) in enumerate(self.SESSIONS):
+            with self.subTest(screen=screen):
+                self.run_daemon(screen, xft_dpi, lines, keep_screenshot=session == 0)
+
+    def run_daemon(self, screen, xft_dpi, lines, keep_screenshot):
         home = tempfile.mkdtemp(prefix="zembloid-xss-")
         program = os.path.join(home, "zembloid")
         shutil.copy(PROGRAM, program)
-        lines = ["-speed 30", "-root -speed 30"]
         with open(os.path.join(home, ".xscreensaver"), "w") as f:
             f.write("mode: one\nselected: 0\nlock: False\nfade: False\nunfade: False\n"
                     "splash: False\ndpmsEnabled: False\ntimeout: 1:00:00\nprograms: \\\n" +
-                    "".join("  %s %s \\n\\\n" % (program, line) for line in lines) + "\n")
+                    "".join("  %s %s \\n\\\n" % (program, line) for line, _, _ in lines) + "\n")
         if os.geteuid() == 0:
             nobody = pwd.getpwnam("nobody")
             for path in (home, program, os.path.join(home, ".xscreensaver")):
                 os.chown(path, nobody.pw_uid, nobody.pw_gid)
-        with Display(extra_args=("-ac",)) as display:
+        with Display(screen, extra_args=("-ac",), dpi=96, xft_dpi=xft_dpi) as display:
             daemon = subprocess.Popen(self.as_nobody(home, display.name, "xscreensaver", "-no-splash"),
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             display.programs.append(daemon)
@@ -507,12 +519,12 @@ class Daemon(unittest.TestCase):
                                       stdout=subprocess.PIPE).stdout.split()
 
             self.assertTrue(wait_until(lambda: command("-time"), 20, interval=0.5))
-            for number, line in enumerate(lines, 1):
+            for number, (line, at, scale) in enumerate(lines, 1):
                 with self.subTest(line):
                     self.assertTrue(command("-select", str(number)))
                     self.assertTrue(wait_until(running, 20, interval=0.2), "the program did not start")
-                    self.assertTrue(wait_for_frame(display, None, (192, 144), timeout=20))
-                    if number == 1:
+                    self.assertTrue(wait_for_frame(display, None, at, timeout=20, scales=[scale]))
+                    if number == 1 and keep_screenshot:
                         display.screenshot().convert("1").save(
                             os.path.join(BUILD_DIR, "linux", "xscreensaver.png"), optimize=True)
                     self.assertTrue(command("-deactivate"))
@@ -524,10 +536,14 @@ class Daemon(unittest.TestCase):
 
 
 class Valgrind(unittest.TestCase):
-    def run_under_valgrind(self, display, window, seconds):
+    # name, Xephyr heads (None: one Xvfb screen), arguments (None: a window of the test's)
+    CASES = [("window", None, None),
+             ("root on two heads, whose monitor lists are read", [(1024, 768), (800, 600)], ["-root"])]
+
+    def run_under_valgrind(self, display, args, seconds):
         program = subprocess.Popen(
             ["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite",
-             "--error-exitcode=99", PROGRAM, "-window-id", str(window), "-speed", "1"],
+             "--error-exitcode=99", PROGRAM, *args, "-speed", "1"],
             env=display.env, stderr=subprocess.PIPE, text=True)
         display.programs.append(program)
         time.sleep(seconds)
@@ -537,12 +553,14 @@ class Valgrind(unittest.TestCase):
         return int(report.split("total heap usage: ")[1].split(" allocs")[0].replace(",", ""))
 
     def test_no_definite_leak_and_no_allocation_per_tick(self):
-        with Display() as display:
-            window = display.client.window(0, 0, 640, 480)
-            short = self.run_under_valgrind(display, window, 1.5)
-            long = self.run_under_valgrind(display, window, 3.5)
-            # About 200 more ticks at 10 ms in the longer run.
-            self.assertLess(long - short, 20)
+        for name, heads, args in self.CASES:
+            with self.subTest(name), Display((1824, 768), heads=heads) as display:
+                if args is None:
+                    args = ["-window-id", str(display.client.window(0, 0, 640, 480))]
+                short = self.run_under_valgrind(display, args, 1.5)
+                long = self.run_under_valgrind(display, args, 3.5)
+                # About 200 more ticks at 10 ms in the longer run.
+                self.assertLess(long - short, 20)
 
 
 if __name__ == "__main__":
