@@ -57,9 +57,9 @@ struct X11Saver {
     FramePlacement placements[MONITOR_LIMIT];
     int placementSets[MONITOR_LIMIT];
     int placementCount;
-    // Why the loop ends, besides a stop signal: a key or close request, the
-    // window destroyed, or another X error (failed). Once closing, X errors
-    // are no longer looked at.
+    // Why the loop ends, besides a stop signal: a key, a button, pointer
+    // travel or a close request, the window destroyed, or another X error
+    // (failed). Once closing, X errors are no longer looked at.
     bool stopRequested;
     bool windowGone;
     bool failed;
