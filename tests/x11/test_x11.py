@@ -422,16 +422,23 @@ class Ending(unittest.TestCase):
                  ("SIGTERM, every flush slower than a tick",
                   lambda d, p, w: (throttle(d, p), p.send_signal(signal.SIGTERM))),
                  ("window destroyed", lambda d, p, w: d.client.destroy(w)),
-                 ("close request", lambda d, p, w: d.client.request_close(w))]
+                 ("close request", lambda d, p, w: d.client.request_close(w)),
+                 ("full screen, SIGTERM", lambda d, p, w: p.send_signal(signal.SIGTERM)),
+                 ("full screen, window destroyed", lambda d, p, w: d.client.destroy(w))]
         for name, end in cases:
             with self.subTest(name), Display() as display:
+                box, at = (0, 0, 640, 480), (0, 0)
                 if name == "close request":
                     program = display.start("-speed", "1")
                     window = display.own_window()
+                elif name.startswith("full screen"):
+                    program = display.start("-fullscreen", "-speed", "1")
+                    window = display.own_window()
+                    box, at = None, (192, 144)
                 else:
                     window = display.client.window(0, 0, 640, 480)
                     program = display.start("-window-id", str(window), "-speed", "1")
-                self.assertTrue(wait_for_frame(display, (0, 0, 640, 480), (0, 0)))
+                self.assertTrue(wait_for_frame(display, box, at))
                 end(display, program, window)
                 self.assertEqual(program.wait(timeout=1), 0)
                 self.assertEqual(program.stderr.read(), "")
