@@ -159,8 +159,10 @@ static void GrabInput()
         struct timespec pause = {0, GRAB_RETRY_NS};
         nanosleep(&pause, nullptr);
     }
-    fprintf(stderr, "zembloid: another client holds the %s\n",
-            Saver.keyboardGrabbed ? "pointer" : "keyboard");
+    const char *held = Saver.keyboardGrabbed  ? "pointer"
+                       : Saver.pointerGrabbed ? "keyboard"
+                                              : "keyboard and pointer";
+    fprintf(stderr, "zembloid: another client holds the %s\n", held);
 }
 
 // Mapped above every other window, with the input grabbed and where the
@@ -187,7 +189,7 @@ static bool Stopping()
 // full-screen window made to cover the new root (its ConfigureNotify lays
 // the frames out again), or the frames laid out on the new monitors. The
 // size is the root's own: under +xinerama RandR reports the first screen's
-// alone, and Xephyr sends such a report as it starts.
+// alone, and Xephyr sends one such report unasked soon after a client starts.
 static void OnScreenChange(XEvent *event)
 {
     Display *display = Saver.display;
