@@ -142,6 +142,14 @@ class XClient:
         self.x.XSendEvent(self.d, ctypes.c_ulong(window), 0, ctypes.c_long(0), event)
         self.x.XSync(self.d, 0)
 
+    def hold_keyboard(self, held):
+        """Grabs the keyboard for this client (as an open menu does), or lets it go."""
+        if held:
+            self.x.XGrabKeyboard(self.d, ctypes.c_ulong(self.root), 0, 1, 1, ctypes.c_ulong(0))
+        else:
+            self.x.XUngrabKeyboard(self.d, ctypes.c_ulong(0))
+        self.x.XSync(self.d, 0)
+
     def close(self):
         self.x.XCloseDisplay(self.d)
 
@@ -341,17 +349,22 @@ class Fullscreen(unittest.TestCase):
     HEADS = [(1024, 768), (800, 600)]
 
     def test_covers_every_monitor_and_ends_on_input(self):
-        """On a grey root, so that any part left uncovered shows; then a key,
-        and pointer travel of 4 pixels (kept) and of 5 (ended)."""
+        """On a grey root, so that any part left uncovered shows, and with the
+        keyboard held by another client for its first 0.3 s; then a key, and
+        pointer travel of 4 pixels (kept) and of 5 (ended)."""
         with Display((1824, 768), heads=self.HEADS, dpi=96) as display:
             monitors = monitors_of(self.HEADS)
             subprocess.run(["xsetroot", "-solid", "#808080"], env=display.env, check=True)
             subprocess.run(["xdotool", "mousemove", "100", "100"], env=display.env, check=True)
+            display.client.hold_keyboard(True)
             program = display.start("-fullscreen", "-speed", "30")
+            time.sleep(0.3)
+            display.client.hold_keyboard(False)
             self.assertTrue(wait_for_frame(display, None, centred(monitors, [1, 1]),
                                            monitors=monitors))
             subprocess.run(["xdotool", "key", "a"], env=display.env, check=True)
             self.assertEqual(program.wait(timeout=2), 0)
+            self.assertEqual(program.stderr.read(), "")
 
             program = display.start("-fullscreen", "-speed", "30")
             self.assertTrue(display.own_window())
