@@ -12,7 +12,8 @@ packages=(
   wine wine64
   xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic
   python3-pil python3-pefile
-  libx11-dev libxinerama-dev xserver-xephyr xscreensaver valgrind strace
+  libx11-dev libxinerama-dev libxrandr-dev x11-xserver-utils xserver-xephyr xscreensaver
+  valgrind strace
   groff-base man-db
 )
 i386=$(scripts/wine-archs.sh host)

@@ -1,9 +1,8 @@
-// The frames on X11: the ten embedded bitmaps become server-side pixmaps once,
-// at start; each tick copies one of them to the centre of the window, or of
-// each monitor on the root.
+// The frames on X11: the ten embedded bitmaps become server-side pixmaps, one
+// set per scale in use, built at start and when the layout changes; each tick
+// copies one of them to the centre of the window, or of each monitor.
 #include <X11/Xutil.h>
-#include <X11/extensions/Xinerama.h>
-#include <stdio.h>
+#include <stdlib.h>
 
 #include "animation/Dib.h"
 #include "x11/Saver_x11.h"
@@ -95,57 +94,88 @@ static void AllocColours(const void *dib)
     for (int slot = 0; slot < 3; ++slot) Saver.pixels[slot] |= Saver.alphaBits;
 }
 
-// One 1-bit image over the DIB's own bits, uploaded row by row because the
-// DIB stores its bottom row first. Set bits take the foreground (entry 1).
-static void UploadFrame(int index, const void *dib)
+// Whether an image's 32-bit pixels lie in memory as this machine's own
+// uint32_t values, so that the expanded frame can be handed over as it is.
+static bool NativeWords(const XImage *image)
 {
-    XImage image = {};
-    image.width = DibWidth(dib);
-    image.height = DibHeight(dib);
-    image.format = XYBitmap;
-    image.data = (char *)DibBits(dib);
-    image.byte_order = MSBFirst;
-    image.bitmap_unit = 8;
-    image.bitmap_bit_order = MSBFirst;
-    image.bitmap_pad = 32;
-    image.depth = 1;
-    image.bits_per_pixel = 1;
-    image.bytes_per_line = (image.width + 31) / 32 * 4;
-    XInitImage(&image);
-
-    Pixmap pixmap = XCreatePixmap(Saver.display, Saver.window, image.width, image.height, Saver.depth);
-    for (int row = 0; row < image.height; ++row)
-        XPutImage(Saver.display, pixmap, Saver.gc, &image, 0, row, 0, image.height - 1 - row,
-                  image.width, 1);
-    Saver.framePixmap[index] = pixmap;
-    Saver.frameWidth = image.width;
-    Saver.frameHeight = image.height;
+    const uint16_t probe = 1;
+    int hostOrder = *(const uint8_t *)&probe ? LSBFirst : MSBFirst;
+    return image->bits_per_pixel == 32 && image->byte_order == hostOrder &&
+           image->bytes_per_line == image->width * 4;
 }
 
-bool LoadFramePixmaps()
+// A ZPixmap image of the window's visual for frames at `expanded`'s size:
+// over `expanded` itself where its pixels are 32-bit words in this machine's
+// order, else over a buffer of its own, filled through XPutPixel.
+static XImage *FrameImage(uint32_t *expanded, int width, int height, bool *direct)
 {
-    const void *dibs[FRAME_COUNT];
-    if (!ReadFrameDibs(dibs)) return false;
+    XImage *image = XCreateImage(Saver.display, Saver.visual, Saver.depth, ZPixmap, 0, nullptr,
+                                 width, height, 32, 0);
+    if (!image) return nullptr;
+    *direct = NativeWords(image);
+    image->data = *direct ? (char *)expanded : (char *)malloc((size_t)image->bytes_per_line * height);
+    if (image->data) return image;
+    XDestroyImage(image);
+    return nullptr;
+}
+
+// The ten frames at `scale`, as pixmaps of the window's depth: each frame is
+// expanded into a temporary buffer of pixel values (the allocated pixels,
+// alpha bits included) and put into its pixmap through one image.
+static bool BuildFrameSet(int slot, int scale)
+{
+    Display *display = Saver.display;
+    int width = Saver.frameWidth * scale, height = Saver.frameHeight * scale;
+    uint32_t *expanded = (uint32_t *)malloc((size_t)width * height * sizeof *expanded);
+    bool direct = false;
+    XImage *image = expanded ? FrameImage(expanded, width, height, &direct) : nullptr;
+    if (!image) {
+        free(expanded);
+        return false;
+    }
+    const uint32_t colours[2] = {(uint32_t)Saver.pixels[PIXEL_ENTRY0],
+                                 (uint32_t)Saver.pixels[PIXEL_ENTRY1]};
+    for (int i = 0; i < FRAME_COUNT; ++i) {
+        ExpandFrame(Saver.dibs[i], scale, colours, expanded, width);
+        if (!direct)
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) XPutPixel(image, x, y, expanded[(size_t)y * width + x]);
+        Pixmap pixmap = XCreatePixmap(display, Saver.window, width, height, Saver.depth);
+        XPutImage(display, pixmap, Saver.gc, image, 0, 0, 0, 0, width, height);
+        Saver.framePixmap[slot][i] = pixmap;
+    }
+    if (direct) image->data = nullptr;   // freed below with the rest of the buffer
+    XDestroyImage(image);
+    free(expanded);
+    return true;
+}
+
+static void ReleaseFrameSet(int slot)
+{
+    for (int i = 0; i < FRAME_COUNT; ++i) {
+        if (Saver.framePixmap[slot][i]) XFreePixmap(Saver.display, Saver.framePixmap[slot][i]);
+        Saver.framePixmap[slot][i] = 0;
+    }
+}
+
+// The GC and the pixel values; the frame sets follow with the first layout.
+void PrepareDrawing()
+{
     XGCValues values = {};
     values.graphics_exposures = False;
     Saver.gc = XCreateGC(Saver.display, Saver.window, GCGraphicsExposures, &values);
-    AllocColours(dibs[0]);
-    XSetForeground(Saver.display, Saver.gc, Saver.pixels[PIXEL_ENTRY1]);
-    XSetBackground(Saver.display, Saver.gc, Saver.pixels[PIXEL_ENTRY0]);
-    for (int i = 0; i < FRAME_COUNT; ++i) UploadFrame(i, dibs[i]);
+    AllocColours(Saver.dibs[0]);
     XSetForeground(Saver.display, Saver.gc, Saver.pixels[PIXEL_BACKGROUND]);
     Saver.frameIndex = 0;
     Saver.direction = +1;
     Saver.shownIndex = -1;
-    return true;
 }
 
-void ReleaseFramePixmaps()
+void ReleaseDrawing()
 {
-    for (int i = 0; i < FRAME_COUNT; ++i) {
-        if (Saver.framePixmap[i]) XFreePixmap(Saver.display, Saver.framePixmap[i]);
-        Saver.framePixmap[i] = 0;
-    }
+    for (int slot = 0; slot < MONITOR_LIMIT; ++slot)
+        if (Saver.sets.scale[slot]) ReleaseFrameSet(slot);
+    Saver.sets = ScaleSets{};
     for (int slot = 0; slot < 3; ++slot) {
         unsigned long pixel = Saver.pixels[slot] & ~Saver.alphaBits;
         if (Saver.pixelAllocated[slot]) XFreeColors(Saver.display, Saver.colormap, &pixel, 1, 0);
@@ -155,45 +185,32 @@ void ReleaseFramePixmaps()
     Saver.gc = nullptr;
 }
 
-// The monitors in root coordinates, at most MONITOR_LIMIT: on the real root
-// the Xinerama heads (which current servers also derive from their RandR
-// monitors); in any other window, or without heads, the whole window. This
-// mode draws at 1x, so every monitor counts as STANDARD_DPI.
-static int ReadMonitors(MonitorArea *monitors)
-{
-    int count = 0;
-    int eventBase, errorBase, heads = 0;
-    if (Saver.target == TARGET_ROOT && XineramaQueryExtension(Saver.display, &eventBase, &errorBase)) {
-        XineramaScreenInfo *screens = XineramaQueryScreens(Saver.display, &heads);
-        for (int i = 0; i < heads && count < MONITOR_LIMIT; ++i) {
-            const XineramaScreenInfo &head = screens[i];
-            monitors[count++] = {{head.x_org, head.y_org, head.width, head.height}, STANDARD_DPI};
-        }
-        if (screens) XFree(screens);
-    }
-    if (count == 0) monitors[count++] = {{0, 0, Saver.windowWidth, Saver.windowHeight}, STANDARD_DPI};
-    return count;
-}
-
-// At start and whenever the window changes size, which on the root is how a
-// change of monitors usually shows.
+// At start, whenever the window changes size (which on the root is how a
+// change of monitors usually shows) and when RandR reports a new screen
+// configuration: the monitors read again, each one's scale, and the frame
+// sets those scales need.
 void PlaceFrames()
 {
     MonitorArea monitors[MONITOR_LIMIT];
     int count = ReadMonitors(monitors);
     ScreenRect window = {0, 0, Saver.windowWidth, Saver.windowHeight};
-    Saver.placementCount =
-        LayOutFrames(monitors, count, window, Saver.frameWidth, Saver.frameHeight, Saver.placements);
+    Saver.placementCount = LayOutScaledFrames(monitors, count, window, Saver.frameWidth,
+                                              Saver.frameHeight, Saver.forcedScale, Saver.placements);
+    SyncScaleSets(&Saver.sets, Saver.placements, Saver.placementCount, Saver.placementSets,
+                  BuildFrameSet, ReleaseFrameSet);
 }
 
-// The frame on each monitor; at STANDARD_DPI every scale is 1.
+// The frame on each monitor, from the set of that monitor's scale.
 static void CopyFrame(int index)
 {
     for (int i = 0; i < Saver.placementCount; ++i) {
-        FrameCopy copy = CentreFrameCopy(Saver.placements[i], Saver.frameWidth, Saver.frameHeight, 1);
+        int slot = Saver.placementSets[i];
+        if (slot < 0) continue;
+        FrameCopy copy = CentreFrameCopy(Saver.placements[i], Saver.frameWidth, Saver.frameHeight,
+                                         Saver.sets.scale[slot]);
         if (copy.width == 0 || copy.height == 0) continue;
-        XCopyArea(Saver.display, Saver.framePixmap[index], Saver.window, Saver.gc, copy.sourceX,
-                  copy.sourceY, copy.width, copy.height, copy.x, copy.y);
+        XCopyArea(Saver.display, Saver.framePixmap[slot][index], Saver.window, Saver.gc,
+                  copy.sourceX, copy.sourceY, copy.width, copy.height, copy.x, copy.y);
     }
     Saver.shownIndex = index;
 }

@@ -1,23 +1,30 @@
 // The X11 back end: the window to draw in (XScreenSaver's, the root, one
-// given by id, or one of its own) and its events, on the shared frame loop.
+// given by id, one of its own, or a full-screen one) and its events, on the
+// shared frame loop.
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <time.h>
 
+#include "animation/Dib.h"
 #include "x11/Saver_x11.h"
 
 X11Saver Saver;
 
-static const int OWN_WINDOW_WIDTH = 640;
-static const int OWN_WINDOW_HEIGHT = 480;
+// How long the full-screen saver keeps asking for a grab another client
+// holds (a menu, or the idle daemon that started it, letting go).
+static const int GRAB_ATTEMPTS = 20;
+static const long GRAB_RETRY_NS = 50 * 1000000L;
 
 // Without -window-id, the window XScreenSaver hands over, if any. With -root
 // too: the daemon covers the screen with that window, and XScreenSaver's own
 // programs: lines carry -root, so drawing on the real root would be unseen.
+// -fullscreen is a saver of its own and keeps its own window.
 static bool ReadEnvironmentWindow()
 {
     const char *named = getenv("XSCREENSAVER_WINDOW");
-    if (Saver.target == TARGET_WINDOW_ID || !named || !*named) return true;
+    if (Saver.fullscreen || Saver.target == TARGET_WINDOW_ID || !named || !*named) return true;
     if (!ParseWindowId(named, &Saver.targetWindow)) {
         fprintf(stderr, "zembloid: XSCREENSAVER_WINDOW is not a window id: %s\n", named);
         return false;
@@ -42,13 +49,31 @@ static int OnXError(Display *display, XErrorEvent *error)
     return 0;
 }
 
+// RandR's screen-change events, where the server has RandR; from 1.5 on it
+// also lists the monitors.
+static void WatchScreenChanges()
+{
+    Display *display = Saver.display;
+    int errorBase, major = 0, minor = 0;
+    Saver.randr = XRRQueryExtension(display, &Saver.randrEventBase, &errorBase) &&
+                  XRRQueryVersion(display, &major, &minor);
+    if (!Saver.randr) return;
+    Saver.randrMonitors = major > 1 || (major == 1 && minor >= 5);
+    XRRSelectInput(display, DefaultRootWindow(display), RRScreenChangeNotifyMask);
+}
+
+// The own window is as large as the frame at the screen's scale (or -scale).
 static Window CreateOwnWindow()
 {
     Display *display = Saver.display;
     int screen = DefaultScreen(display);
-    Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, OWN_WINDOW_WIDTH,
-                                        OWN_WINDOW_HEIGHT, 0, BlackPixel(display, screen),
-                                        BlackPixel(display, screen));
+    int scale = Saver.forcedScale ? Saver.forcedScale
+                                  : FrameScale(ScreenDpi(), Saver.frameWidth, Saver.frameHeight,
+                                               DisplayWidth(display, screen),
+                                               DisplayHeight(display, screen));
+    Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+                                        Saver.frameWidth * scale, Saver.frameHeight * scale, 0,
+                                        BlackPixel(display, screen), BlackPixel(display, screen));
     XStoreName(display, window, "ZEMBLOID");
     Saver.deleteWindowAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, window, &Saver.deleteWindowAtom, 1);
@@ -56,14 +81,48 @@ static Window CreateOwnWindow()
     return window;
 }
 
+// A cursor with no visible pixel, for the full-screen window.
+static Cursor EmptyCursor()
+{
+    Display *display = Saver.display;
+    static const char noBits[1] = {0};
+    Pixmap empty = XCreateBitmapFromData(display, DefaultRootWindow(display), noBits, 1, 1);
+    XColor black = {};
+    Cursor cursor = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
+    XFreePixmap(display, empty);
+    return cursor;
+}
+
+// Black, over the whole root, and out of the window manager's hands.
+static Window CreateFullscreenWindow()
+{
+    Display *display = Saver.display;
+    int screen = DefaultScreen(display);
+    Saver.emptyCursor = EmptyCursor();
+    XSetWindowAttributes attributes = {};
+    attributes.background_pixel = BlackPixel(display, screen);
+    attributes.override_redirect = True;
+    attributes.cursor = Saver.emptyCursor;
+    Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0,
+                                  DisplayWidth(display, screen), DisplayHeight(display, screen), 0,
+                                  CopyFromParent, InputOutput, CopyFromParent,
+                                  CWBackPixel | CWOverrideRedirect | CWCursor, &attributes);
+    XStoreName(display, window, "ZEMBLOID");
+    Saver.ownWindow = true;
+    return window;
+}
+
 // Takes the window's size, visual depth and colormap, and asks for its
-// structure and exposure events on top of whatever this client already selected.
+// structure and exposure events on top of whatever this client already
+// selected; in a window of its own also for keys, and full-screen for the
+// pointer's buttons and motion.
 static bool OpenTargetWindow()
 {
     Display *display = Saver.display;
     if (Saver.target == TARGET_ROOT) Saver.window = DefaultRootWindow(display);
     if (Saver.target == TARGET_WINDOW_ID) Saver.window = Saver.targetWindow;
-    if (Saver.target == TARGET_OWN_WINDOW) Saver.window = CreateOwnWindow();
+    if (Saver.target == TARGET_OWN_WINDOW)
+        Saver.window = Saver.fullscreen ? CreateFullscreenWindow() : CreateOwnWindow();
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, Saver.window, &attributes)) {
         fprintf(stderr, "zembloid: no window 0x%lx\n", Saver.window);
@@ -75,14 +134,80 @@ static bool OpenTargetWindow()
     Saver.depth = attributes.depth;
     Saver.colormap = attributes.colormap;
     if (!Saver.colormap) Saver.colormap = DefaultColormapOfScreen(attributes.screen);
-    long events = StructureNotifyMask | ExposureMask | (Saver.ownWindow ? KeyPressMask : 0);
+    long events = StructureNotifyMask | ExposureMask | (Saver.ownWindow ? KeyPressMask : 0) |
+                  (Saver.fullscreen ? ButtonPressMask | PointerMotionMask : 0);
     XSelectInput(display, Saver.window, attributes.your_event_mask | events);
     return true;
+}
+
+// Keyboard and pointer to the full-screen window, asked again for a while
+// when another client holds them. Without them the window still gets the
+// pointer's motion and buttons, as it covers the screen, but no keys.
+static void GrabInput()
+{
+    Display *display = Saver.display;
+    for (int attempt = 0; attempt < GRAB_ATTEMPTS; ++attempt) {
+        if (!Saver.keyboardGrabbed)
+            Saver.keyboardGrabbed = XGrabKeyboard(display, Saver.window, False, GrabModeAsync,
+                                                  GrabModeAsync, CurrentTime) == GrabSuccess;
+        if (!Saver.pointerGrabbed)
+            Saver.pointerGrabbed =
+                XGrabPointer(display, Saver.window, False, ButtonPressMask | PointerMotionMask,
+                             GrabModeAsync, GrabModeAsync, None, Saver.emptyCursor,
+                             CurrentTime) == GrabSuccess;
+        if (Saver.keyboardGrabbed && Saver.pointerGrabbed) return;
+        struct timespec pause = {0, GRAB_RETRY_NS};
+        nanosleep(&pause, nullptr);
+    }
+    const char *held = Saver.keyboardGrabbed  ? "pointer"
+                       : Saver.pointerGrabbed ? "keyboard"
+                                              : "keyboard and pointer";
+    fprintf(stderr, "zembloid: another client holds the %s\n", held);
+}
+
+// Mapped above every other window, with the input grabbed and where the
+// pointer stands now as the baseline of its travel.
+static void ShowFullscreen()
+{
+    Display *display = Saver.display;
+    XMapRaised(display, Saver.window);
+    GrabInput();
+    Window rootReturn, childReturn;
+    int rootX = 0, rootY = 0, x, y;
+    unsigned int buttons;
+    XQueryPointer(display, DefaultRootWindow(display), &rootReturn, &childReturn, &rootX, &rootY,
+                  &x, &y, &buttons);
+    PointerTravelWakes(&Saver.pointer, rootX, rootY);
 }
 
 static bool Stopping()
 {
     return Saver.stopRequested || Saver.windowGone || Saver.failed;
+}
+
+// A new RandR configuration: Xlib's idea of the screen updated, then the
+// full-screen window made to cover the new root (its ConfigureNotify lays
+// the frames out again), or the frames laid out on the new monitors. The
+// size is the root's own: under +xinerama RandR reports the first screen's
+// alone, and Xephyr sends one such report unasked soon after a client starts.
+static void OnScreenChange(XEvent *event)
+{
+    Display *display = Saver.display;
+    XRRUpdateConfiguration(event);
+    Window root;
+    int x, y;
+    unsigned int width = 0, height = 0, border, depth;
+    XGetGeometry(display, DefaultRootWindow(display), &root, &x, &y, &width, &height, &border, &depth);
+    if (Saver.fullscreen && ((int)width != Saver.windowWidth || (int)height != Saver.windowHeight)) {
+        XMoveResizeWindow(display, Saver.window, 0, 0, width, height);
+        return;
+    }
+    if (Saver.target == TARGET_ROOT) {
+        Saver.windowWidth = width;
+        Saver.windowHeight = height;
+    }
+    PlaceFrames();
+    DrawWholeWindow();
 }
 
 static void HandleEvent(XEvent *event)
@@ -103,11 +228,22 @@ static void HandleEvent(XEvent *event)
     case KeyPress:
         Saver.stopRequested = true;
         break;
+    case ButtonPress:
+        Saver.stopRequested = true;
+        break;
+    case MotionNotify:
+        if (PointerTravelWakes(&Saver.pointer, event->xmotion.x_root, event->xmotion.y_root))
+            Saver.stopRequested = true;
+        break;
     case ClientMessage:
         if ((Atom)event->xclient.data.l[0] == Saver.deleteWindowAtom) Saver.stopRequested = true;
         break;
     case DestroyNotify:
         if (event->xdestroywindow.window == Saver.window) Saver.windowGone = true;
+        break;
+    default:
+        if (Saver.randr && event->type == Saver.randrEventBase + RRScreenChangeNotify)
+            OnScreenChange(event);
         break;
     }
 }
@@ -129,8 +265,9 @@ static void AfterWait(bool)
 static void CloseAll()
 {
     Saver.closing = true;
-    ReleaseFramePixmaps();
+    ReleaseDrawing();
     if (Saver.ownWindow && !Saver.windowGone) XDestroyWindow(Saver.display, Saver.window);
+    if (Saver.emptyCursor) XFreeCursor(Saver.display, Saver.emptyCursor);
     XCloseDisplay(Saver.display);
 }
 
@@ -138,7 +275,11 @@ int RunX11(const SaverOptions &options)
 {
     Saver.target = options.target;
     Saver.targetWindow = options.windowId;
-    if (!ReadEnvironmentWindow()) return 1;
+    Saver.fullscreen = options.fullscreen;
+    Saver.forcedScale = options.forcedScale;
+    if (!ReadEnvironmentWindow() || !ReadFrameDibs(Saver.dibs)) return 1;
+    Saver.frameWidth = DibWidth(Saver.dibs[0]);
+    Saver.frameHeight = DibHeight(Saver.dibs[0]);
     Saver.display = XOpenDisplay(nullptr);
     if (!Saver.display) {
         fprintf(stderr, "zembloid: cannot open display %s\n", XDisplayName(nullptr));
@@ -146,9 +287,13 @@ int RunX11(const SaverOptions &options)
     }
     InstallStopSignals();
     XSetErrorHandler(OnXError);
-    bool ready = OpenTargetWindow() && LoadFramePixmaps();
-    if (ready && Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
+    ReadResourceDpi();
+    WatchScreenChanges();
+    bool ready = OpenTargetWindow();
     if (ready) {
+        PrepareDrawing();
+        if (Saver.fullscreen) ShowFullscreen();
+        else if (Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
         PlaceFrames();
         DrawWholeWindow();
         DisplayLoop loop = {ConnectionNumber(Saver.display), ReadQueuedEvents, AfterWait,

@@ -1,5 +1,6 @@
-// The X11 display mode: the process-wide state record shared by the command
-// line and event loop (Main_x11.cpp) and the frame drawing (Frames_x11.cpp).
+// The X11 back end: the process-wide state record shared by the command line
+// and event loop (Main_x11.cpp), the monitors and their DPI (Monitors_x11.cpp)
+// and the frame drawing (Frames_x11.cpp).
 #pragma once
 
 #include <X11/Xlib.h>
@@ -11,6 +12,8 @@ struct X11Saver {
     // From the command line and the environment.
     TargetKind target;
     Window targetWindow;          // for TARGET_WINDOW_ID
+    bool fullscreen;              // a window of its own over the whole root, ended by input
+    int forcedScale;              // -scale, or 0 to choose by DPI
     // The connection and the window drawn into.
     Display *display;
     Window window;
@@ -19,6 +22,18 @@ struct X11Saver {
     int depth;
     Atom deleteWindowAtom;
     int windowWidth, windowHeight;
+    // RandR: whether the server has it (and with it a monitor list, from
+    // 1.5 on), and the number its events start from.
+    bool randr;
+    bool randrMonitors;
+    int randrEventBase;
+    // Xft.dpi from the screen's resource database, 0 when it is not set.
+    int resourceDpi;
+    // The full-screen saver: the pointer hidden on it, where the pointer
+    // started, and which grabs it holds.
+    Cursor emptyCursor;
+    PointerWatch pointer;
+    bool keyboardGrabbed, pointerGrabbed;
     // Pixel values in the window's colormap for the background, then the
     // frames' two colour-table entries: allocated, or else the colormap's
     // nearest entries. Drawn with alphaBits set, so a depth-32 visual is opaque.
@@ -26,19 +41,25 @@ struct X11Saver {
     unsigned long pixels[3];
     bool pixelAllocated[3];
     unsigned long alphaBits;
-    // The frames, uploaded once, and the player's position.
+    // The embedded frames, and one set of server-side pixmaps of them per
+    // scale in use (slot by slot, as SyncScaleSets keeps them), and the
+    // player's position.
+    const void *dibs[FRAME_COUNT];
     GC gc;
-    Pixmap framePixmap[FRAME_COUNT];
+    ScaleSets sets;
+    Pixmap framePixmap[MONITOR_LIMIT][FRAME_COUNT];
     int frameWidth, frameHeight;
     int frameIndex, direction;
     int shownIndex;               // frame last copied to the window, -1 before the first
-    // Where each tick's frame goes: one place per monitor on the real root,
-    // else one for the whole window.
+    // Where each tick's frame goes: one place per monitor on the real root
+    // and in the full-screen window, else one for the whole window.
+    // placementSets holds each placement's frame set slot (-1: none).
     FramePlacement placements[MONITOR_LIMIT];
+    int placementSets[MONITOR_LIMIT];
     int placementCount;
-    // Why the loop ends, besides a stop signal: a key or close request, the
-    // window destroyed, or another X error (failed). Once closing, X errors
-    // are no longer looked at.
+    // Why the loop ends, besides a stop signal: a key, a button, pointer
+    // travel or a close request, the window destroyed, or another X error
+    // (failed). Once closing, X errors are no longer looked at.
     bool stopRequested;
     bool windowGone;
     bool failed;
@@ -47,9 +68,14 @@ struct X11Saver {
 
 extern X11Saver Saver;
 
+// Monitors_x11.cpp
+void ReadResourceDpi();
+int ScreenDpi();
+int ReadMonitors(MonitorArea *monitors);
+
 // Frames_x11.cpp
-bool LoadFramePixmaps();
-void ReleaseFramePixmaps();
+void PrepareDrawing();
+void ReleaseDrawing();
 void PlaceFrames();
 void DrawWholeWindow();
 void DrawNextFrame();

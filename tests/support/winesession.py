@@ -302,16 +302,18 @@ def start_xvfb(screen=(1024, 768), depth=24, extra_args=()):
                             "-nolisten", "tcp", "-noreset", *extra_args])
 
 
-def start_xephyr(heads, host_display):
+def start_xephyr(heads, host_display, extra_args=()):
     """Starts a private Xephyr on `host_display` whose heads have the given
     (width, height) sizes. Several heads are Xinerama heads side by side from
     (0, 0) in one root window: several monitors, which Xvfb alone cannot show.
     One head can change its size through RandR, as a monitor whose resolution
     is changed, which Xvfb cannot do either. The host display must be large
-    enough to hold one window per head. Returns (process, display name)."""
+    enough to hold one window per head. `extra_args` go to Xephyr as they are.
+    Returns (process, display name)."""
     screens = [arg for width, height in heads for arg in ("-screen", "%dx%d" % (width, height))]
     kind = "+xinerama" if len(heads) > 1 else "-resizeable"
-    return _start_x_server(["Xephyr", kind, *screens, "-ac", "-nolisten", "tcp", "-noreset"],
+    return _start_x_server(["Xephyr", kind, *screens, "-ac", "-nolisten", "tcp", "-noreset",
+                            *extra_args],
                            env=dict(os.environ, DISPLAY=host_display))
 
 

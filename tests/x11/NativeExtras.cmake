@@ -1,5 +1,5 @@
-# The X11 display mode's end-to-end tests: one ctest entry per test class.
-foreach(group Placement Timing Ending Arguments Daemon Valgrind Manual)
+# The Linux program's end-to-end tests: one ctest entry per test class.
+foreach(group Placement Fullscreen Timing Ending Arguments Daemon Valgrind Manual)
   string(TOLOWER ${group} name)
   add_test(NAME x11.${name}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/x11/test_x11.py ${group})
