@@ -189,7 +189,7 @@ void ReleaseDrawing()
 // change of monitors usually shows) and when RandR reports a new screen
 // configuration: the monitors read again, each one's scale, and the frame
 // sets those scales need.
-void PlaceFrames()
+void RelayOutFrames()
 {
     MonitorArea monitors[MONITOR_LIMIT];
     int count = ReadMonitors(monitors);

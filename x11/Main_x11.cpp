@@ -206,7 +206,7 @@ static void OnScreenChange(XEvent *event)
         Saver.windowWidth = width;
         Saver.windowHeight = height;
     }
-    PlaceFrames();
+    RelayOutFrames();
     DrawWholeWindow();
 }
 
@@ -222,7 +222,7 @@ static void HandleEvent(XEvent *event)
             break;
         Saver.windowWidth = event->xconfigure.width;
         Saver.windowHeight = event->xconfigure.height;
-        PlaceFrames();
+        RelayOutFrames();
         DrawWholeWindow();
         break;
     case KeyPress:
@@ -294,7 +294,7 @@ int RunX11(const SaverOptions &options)
         PrepareDrawing();
         if (Saver.fullscreen) ShowFullscreen();
         else if (Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
-        PlaceFrames();
+        RelayOutFrames();
         DrawWholeWindow();
         DisplayLoop loop = {ConnectionNumber(Saver.display), ReadQueuedEvents, AfterWait,
                             DrawNextFrame, Stopping};

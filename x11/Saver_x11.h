@@ -76,6 +76,6 @@ int ReadMonitors(MonitorArea *monitors);
 // Frames_x11.cpp
 void PrepareDrawing();
 void ReleaseDrawing();
-void PlaceFrames();
+void RelayOutFrames();
 void DrawWholeWindow();
 void DrawNextFrame();
