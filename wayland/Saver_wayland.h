@@ -37,6 +37,7 @@ struct SaverWindow {
     bool configured;
     FramePlacement placement;
     int set;                      // slot of its frame set, -1 when none
+    wl_buffer *cutFrames[FRAME_COUNT];   // where the frame is cut at the window's edges
 };
 
 struct WaylandOutput {
@@ -46,9 +47,13 @@ struct WaylandOutput {
     SaverWindow window;           // with -fullscreen
 };
 
+// The ten frames at one scale, one after the other in one pool.
 struct FrameSet {
+    wl_shm_pool *pool;
     wl_buffer *buffers[FRAME_COUNT];
     int width, height;
+    int32_t stride;
+    size_t frameBytes;
 };
 
 struct WaylandSaver {

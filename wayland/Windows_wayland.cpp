@@ -10,52 +10,55 @@
 
 static const uint32_t WHOLE_SCALE = 120;   // wp_fractional_scale_v1 counts in 120ths
 
+// a / b rounded to the nearest, halves up, for a >= 0 and b > 0.
+static int RoundedDivision(int64_t a, int64_t b)
+{
+    return (int)((2 * a + b) / (2 * b));
+}
+
 // The physical pixel edge of logical coordinate `logical` at `scale120`,
 // rounded to the nearest as compositors map surface edges, and its inverse.
 static int PhysicalEdge(int logical, uint32_t scale120)
 {
-    return (int)(((int64_t)logical * scale120 + WHOLE_SCALE / 2) / WHOLE_SCALE);
+    return RoundedDivision((int64_t)logical * scale120, WHOLE_SCALE);
 }
 
 static int NearestLogical(int physical, uint32_t scale120)
 {
-    return (int)(((int64_t)physical * WHOLE_SCALE + scale120 / 2) / scale120);
+    return RoundedDivision((int64_t)physical * WHOLE_SCALE, scale120);
 }
 
-// One axis of the frame's copy in logical coordinates: where the subsurface
-// starts and how long it is, and the run of buffer pixels it shows, one
-// buffer pixel per physical pixel.
+// One axis of the frame subsurface in logical coordinates, where it starts
+// and how long it is, and the run of buffer pixels it shows: one buffer pixel
+// per physical pixel.
 struct Span {
     int logical, logicalLength;
     int source, sourceLength;
 };
 
-// The physical run [start, start + length) shows frame pixels from `source`
-// on an output `physicalSize` pixels long. A subsurface edge can only sit on
-// a logical coordinate, so the run's ends are moved onto physical edges that
-// logical coordinates reach: where the whole frame shows, a start a few
-// logical pixels off the centre that puts both ends on such edges (at a
-// whole-number scale the nearest one always does); else the edges just inside
-// the run, which leaves off at most the last physical pixel at either end.
-static Span MapSpan(int start, int length, int source, int physicalSize, uint32_t scale120)
+// The frame's part that shows, `length` physical pixels from `start`, as
+// CentreFrameCopy places it in the window's physical pixels. A subsurface edge
+// sits on a logical coordinate, so the frame's ends must fall on physical
+// edges that logical coordinates reach: a start a few logical pixels off the
+// centre that puts both ends on such edges where one does (at a whole-number
+// scale the nearest start does whenever the scale divides the length); else
+// the edges just inside the frame, which leaves off at most the last physical
+// pixel at either end rather than have the compositor stretch it.
+static Span MapSpan(int start, int length, uint32_t scale120)
 {
     static const int NUDGES[] = {0, -1, 1, -2, 2};
-    if (source == 0) {
-        for (int nudge : NUDGES) {
-            int first = NearestLogical(start, scale120) + nudge;
-            int from = PhysicalEdge(first, scale120), to = from + length;
-            int last = NearestLogical(to, scale120);
-            if (from >= 0 && to <= physicalSize && PhysicalEdge(last, scale120) == to)
-                return Span{first, last - first, 0, length};
-        }
+    for (int nudge : NUDGES) {
+        int first = NearestLogical(start, scale120) + nudge;
+        int from = PhysicalEdge(first, scale120), to = from + length;
+        int last = NearestLogical(to, scale120);
+        if (PhysicalEdge(last, scale120) == to) return Span{first, last - first, 0, length};
     }
     int first = NearestLogical(start, scale120);
     if (PhysicalEdge(first, scale120) < start) ++first;
     int last = NearestLogical(start + length, scale120);
     if (PhysicalEdge(last, scale120) > start + length) --last;
-    if (last < first) last = first;
     int from = PhysicalEdge(first, scale120), to = PhysicalEdge(last, scale120);
-    return Span{first, last - first, source + from - start, to - from};
+    return Span{first, last - first, from - start, to - from};
 }
 
 // The window's scale in 120ths: the compositor's preferred fractional scale
@@ -94,15 +97,16 @@ static wl_buffer *BlackBuffer(int width, int height)
 
 // The ten frames enlarged `scale` times in one memfd pool. The pixels are
 // written once; the mapping is dropped straight after, as the compositor
-// reads them through its own.
+// reads them through its own. The pool stays for the windows that show a
+// frame cut at their edges (see CutFrames).
 static bool BuildFrameSet(int slot, int scale)
 {
     FrameSet &set = Wayland.sets[slot];
     set.width = Wayland.frameWidth * scale;
     set.height = Wayland.frameHeight * scale;
-    int32_t stride = set.width * 4;
-    size_t frameBytes = (size_t)stride * set.height;
-    size_t size = frameBytes * FRAME_COUNT;
+    set.stride = set.width * 4;
+    set.frameBytes = (size_t)set.stride * set.height;
+    size_t size = set.frameBytes * FRAME_COUNT;
     if (size > INT32_MAX) return false;
     int fd = memfd_create("zembloid-frames", MFD_CLOEXEC);
     if (fd < 0) return false;
@@ -115,24 +119,26 @@ static bool BuildFrameSet(int slot, int scale)
         return false;
     }
     for (int i = 0; i < FRAME_COUNT; ++i)
-        ExpandFrame(Wayland.dibs[i], scale, Wayland.colours, (uint32_t *)((char *)pixels + i * frameBytes),
-                    set.width);
+        ExpandFrame(Wayland.dibs[i], scale, Wayland.colours,
+                    (uint32_t *)((char *)pixels + i * set.frameBytes), set.width);
     munmap(pixels, size);
-    wl_shm_pool *pool = wl_shm_create_pool(Wayland.shm, fd, (int32_t)size);
-    for (int i = 0; i < FRAME_COUNT; ++i)
-        set.buffers[i] = wl_shm_pool_create_buffer(pool, (int32_t)(i * frameBytes), set.width,
-                                                   set.height, stride, WL_SHM_FORMAT_XRGB8888);
-    wl_shm_pool_destroy(pool);
+    set.pool = wl_shm_create_pool(Wayland.shm, fd, (int32_t)size);
     close(fd);
+    for (int i = 0; i < FRAME_COUNT; ++i)
+        set.buffers[i] = wl_shm_pool_create_buffer(set.pool, (int32_t)(i * set.frameBytes), set.width,
+                                                   set.height, set.stride, WL_SHM_FORMAT_XRGB8888);
     return true;
 }
 
 static void ReleaseFrameSet(int slot)
 {
-    for (wl_buffer *&buffer : Wayland.sets[slot].buffers) {
+    FrameSet &set = Wayland.sets[slot];
+    for (wl_buffer *&buffer : set.buffers) {
         if (buffer) wl_buffer_destroy(buffer);
         buffer = nullptr;
     }
+    if (set.pool) wl_shm_pool_destroy(set.pool);
+    set.pool = nullptr;
 }
 
 void ReleaseFrameSets()
@@ -177,7 +183,8 @@ static const wl_callback_listener FRAME_LISTENER = {OnFrameShown};
 // the compositor shows it.
 static void ShowFrame(SaverWindow *window, int index)
 {
-    wl_surface_attach(window->frameSurface, Wayland.sets[window->set].buffers[index], 0, 0);
+    wl_buffer *const *frames = window->cutFrames[0] ? window->cutFrames : Wayland.sets[window->set].buffers;
+    wl_surface_attach(window->frameSurface, frames[index], 0, 0);
     wl_surface_damage_buffer(window->frameSurface, 0, 0, INT32_MAX, INT32_MAX);
     if (!window->frameCallback) {
         window->frameCallback = wl_surface_frame(window->frameSurface);
@@ -186,23 +193,44 @@ static void ShowFrame(SaverWindow *window, int index)
     wl_surface_commit(window->frameSurface);
 }
 
-// The frame subsurface over its part of the window. At a whole-number scale
-// whose frames divide evenly, the buffer carries the scale itself; otherwise a
-// viewport maps its buffer pixels one to one onto physical pixels (and cuts
-// the frame at the window's edges, where the whole-number path lets the
-// compositor clip it at the output's).
-static void PlaceFrameSurface(SaverWindow *window, uint32_t scale120, int physicalWidth,
-                              int physicalHeight)
+static void DropCutFrames(SaverWindow *window)
+{
+    for (wl_buffer *&buffer : window->cutFrames) {
+        if (buffer) wl_buffer_destroy(buffer);
+        buffer = nullptr;
+    }
+}
+
+// Where the frame is larger than the window, buffers of the part that shows:
+// views into the set's pool, starting inside each frame and keeping its row
+// stride, so nothing is copied and the subsurface never reaches past the
+// window (a viewport's crop would do the same, but not every compositor's
+// renderer honours its offset).
+static void CutFrames(SaverWindow *window, const FrameCopy &copy)
 {
     const FrameSet &set = Wayland.sets[window->set];
-    int k = window->placement.scale;
-    FrameCopy copy = CentreFrameCopy(window->placement, Wayland.frameWidth, Wayland.frameHeight, k);
-    Span across = MapSpan(copy.x, copy.width, copy.sourceX, physicalWidth, scale120);
-    Span down = MapSpan(copy.y, copy.height, copy.sourceY, physicalHeight, scale120);
+    DropCutFrames(window);
+    if (copy.width == set.width && copy.height == set.height) return;
+    size_t corner = (size_t)copy.sourceY * set.stride + (size_t)copy.sourceX * 4;
+    for (int i = 0; i < FRAME_COUNT; ++i)
+        window->cutFrames[i] =
+            wl_shm_pool_create_buffer(set.pool, (int32_t)(i * set.frameBytes + corner), copy.width,
+                                      copy.height, set.stride, WL_SHM_FORMAT_XRGB8888);
+}
+
+// The frame subsurface, centred on the window and cut at its edges. At a
+// whole-number scale that divides the frame's size the buffer carries the
+// scale itself; otherwise a viewport maps its buffer pixels one to one onto
+// physical pixels.
+static void PlaceFrameSurface(SaverWindow *window, uint32_t scale120)
+{
+    FrameCopy copy = CentreFrameCopy(window->placement, Wayland.frameWidth, Wayland.frameHeight,
+                                     window->placement.scale);
+    CutFrames(window, copy);
     int32_t whole = (int32_t)(scale120 / WHOLE_SCALE);
-    bool divisible = !FractionalLayout(scale120) && set.width % whole == 0 && set.height % whole == 0;
-    bool cut = across.sourceLength != set.width || down.sourceLength != set.height;
-    if (window->frameViewport && (!divisible || cut)) {
+    bool divisible = !FractionalLayout(scale120) && copy.width % whole == 0 && copy.height % whole == 0;
+    if (!divisible && window->frameViewport) {
+        Span across = MapSpan(copy.x, copy.width, scale120), down = MapSpan(copy.y, copy.height, scale120);
         wl_surface_set_buffer_scale(window->frameSurface, 1);
         wp_viewport_set_source(window->frameViewport, wl_fixed_from_int(across.source),
                                wl_fixed_from_int(down.source), wl_fixed_from_int(across.sourceLength),
@@ -217,8 +245,7 @@ static void PlaceFrameSurface(SaverWindow *window, uint32_t scale120, int physic
             wp_viewport_set_source(window->frameViewport, unset, unset, unset, unset);
             wp_viewport_set_destination(window->frameViewport, -1, -1);
         }
-        wl_subsurface_set_position(window->subsurface, (copy.x - copy.sourceX) / bufferScale,
-                                   (copy.y - copy.sourceY) / bufferScale);
+        wl_subsurface_set_position(window->subsurface, copy.x / bufferScale, copy.y / bufferScale);
     }
     ShowFrame(window, Wayland.shownIndex);
 }
@@ -278,7 +305,8 @@ void ArrangeSaverWindow(SaverWindow *window)
                        Wayland.options.forcedScale, &window->placement);
     window->configured = true;
     SyncFrameSets();
-    if (window->set >= 0) PlaceFrameSurface(window, scale120, physicalWidth, physicalHeight);
+    if (window->set >= 0) PlaceFrameSurface(window, scale120);
+    xdg_surface_set_window_geometry(window->xdgSurface, 0, 0, window->width, window->height);
     PlaceBackground(window, scale120, physicalWidth, physicalHeight);
 }
 
@@ -389,6 +417,7 @@ void DestroySaverWindow(SaverWindow *window)
     wl_surface_destroy(window->frameSurface);
     wl_surface_destroy(window->surface);
     if (window->background) wl_buffer_destroy(window->background);
+    DropCutFrames(window);
     *window = SaverWindow{};
     window->set = -1;
     SyncFrameSets();
