@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic
   python3-pil python3-pefile
   libx11-dev libxinerama-dev xserver-xephyr xscreensaver valgrind strace
+  libwayland-dev wayland-protocols sway grim wtype swayidle
 )
 i386=$(scripts/wine-archs.sh host)
 scripts/wine-archs.sh test >/dev/null  # refuses a forced build this host cannot run
