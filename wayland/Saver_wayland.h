@@ -28,7 +28,8 @@ struct SaverWindow {
     wl_callback *frameCallback;   // the last frame's, until the compositor has shown it
     // With -fullscreen the output it covers; else the output it last entered.
     WaylandOutput *output;
-    // Logical size: the latest configure's, and the one laid out.
+    // Logical size: the toplevel's latest configure (0: the client's choice),
+    // and the size acknowledged and laid out.
     int32_t pendingWidth, pendingHeight;
     int32_t width, height;
     uint32_t scale120;            // the compositor's preferred scale x 120, 0 until told

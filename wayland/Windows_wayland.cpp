@@ -76,6 +76,13 @@ static bool FractionalLayout(uint32_t scale120)
     return scale120 % WHOLE_SCALE != 0;
 }
 
+// The dots per inch the frame's enlargement is chosen by: round(96 x scale),
+// so that 1.5 gives 144 and with it 2, as on Windows.
+static int ScaleDpi(uint32_t scale120)
+{
+    return RoundedDivision((int64_t)STANDARD_DPI * scale120, WHOLE_SCALE);
+}
+
 // A buffer of black pixels: a fresh memfd reads as zeros, which is black in
 // XRGB8888, so it is never mapped or written here.
 static wl_buffer *BlackBuffer(int width, int height)
@@ -277,35 +284,37 @@ static void PlaceBackground(SaverWindow *window, uint32_t scale120, int physical
 static void DefaultSize(SaverWindow *window)
 {
     uint32_t scale120 = WindowScale120(window);
-    int dpi = (int)((STANDARD_DPI * scale120 + WHOLE_SCALE / 2) / WHOLE_SCALE);
     const int UNBOUNDED = 1 << 20;
     int k = Wayland.options.forcedScale
                 ? Wayland.options.forcedScale
-                : FrameScale(dpi, Wayland.frameWidth, Wayland.frameHeight, UNBOUNDED, UNBOUNDED);
+                : FrameScale(ScaleDpi(scale120), Wayland.frameWidth, Wayland.frameHeight, UNBOUNDED, UNBOUNDED);
     window->width = NearestLogical(Wayland.frameWidth * k, scale120);
     window->height = NearestLogical(Wayland.frameHeight * k, scale120);
 }
 
 // At the first configure and at each change of size or scale: the frame's
-// scale from the window's physical size and DPI (round(96 x scale)) with the
-// fit rule, then the frame and the background at that size.
+// scale from the window's physical size and DPI with the fit rule, then the
+// frame and the background at that size. A window whose frames could not be
+// made stays black.
 void ArrangeSaverWindow(SaverWindow *window)
 {
-    window->width = window->pendingWidth;
-    window->height = window->pendingHeight;
-    if (window->width <= 0 || window->height <= 0) DefaultSize(window);
     uint32_t scale120 = WindowScale120(window);
     window->laidOutScale120 = scale120;
     int physicalWidth = PhysicalEdge(window->width, scale120);
     int physicalHeight = PhysicalEdge(window->height, scale120);
-    int dpi = (int)((STANDARD_DPI * scale120 + WHOLE_SCALE / 2) / WHOLE_SCALE);
-    MonitorArea monitor = {{0, 0, physicalWidth, physicalHeight}, dpi};
+    MonitorArea monitor = {{0, 0, physicalWidth, physicalHeight}, ScaleDpi(scale120)};
     ScreenRect area = monitor.area;
     LayOutScaledFrames(&monitor, 1, area, Wayland.frameWidth, Wayland.frameHeight,
                        Wayland.options.forcedScale, &window->placement);
     window->configured = true;
     SyncFrameSets();
-    if (window->set >= 0) PlaceFrameSurface(window, scale120);
+    if (window->set >= 0) {
+        PlaceFrameSurface(window, scale120);
+    } else {
+        DropCutFrames(window);
+        wl_surface_attach(window->frameSurface, nullptr, 0, 0);
+        wl_surface_commit(window->frameSurface);
+    }
     xdg_surface_set_window_geometry(window->xdgSurface, 0, 0, window->width, window->height);
     PlaceBackground(window, scale120, physicalWidth, physicalHeight);
 }
@@ -314,8 +323,12 @@ static void OnConfigure(void *data, xdg_surface *xdgSurface, uint32_t serial)
 {
     SaverWindow *window = (SaverWindow *)data;
     xdg_surface_ack_configure(xdgSurface, serial);
-    if (!window->configured || window->pendingWidth != window->width ||
-        window->pendingHeight != window->height || WindowScale120(window) != window->laidOutScale120)
+    int32_t width = window->width, height = window->height;
+    window->width = window->pendingWidth;
+    window->height = window->pendingHeight;
+    if (window->width <= 0 || window->height <= 0) DefaultSize(window);
+    if (!window->configured || window->width != width || window->height != height ||
+        WindowScale120(window) != window->laidOutScale120)
         ArrangeSaverWindow(window);
 }
 
