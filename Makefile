@@ -64,8 +64,8 @@ test: build
 run: build
 	@arch=$$(scripts/wine-archs.sh run) && $(RUN_ENV) /usr/bin/python3 scripts/run-saver.py
 
-# Both parts run even when the first is over its bars; the exit code is the
-# first failure's.
+# The Linux bench runs even when the Windows one is over its bars; the exit
+# code is the first failure's.
 LINUX_BENCH = ZEMBLOID_BUILD=$(abspath $(BUILD)) /usr/bin/python3 tests/bench/bench.py linux
 
 bench: build

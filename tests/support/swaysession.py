@@ -36,6 +36,7 @@ class Sway:
                 os.chown(os.path.join(self.dir, name), nobody.pw_uid, nobody.pw_gid)
         self.base = ["HOME=" + self.dir, "XDG_RUNTIME_DIR=" + self.dir, "PATH=/usr/bin:/bin"]
         self.processes = []
+        self.client_env = []
         self.sway = self.spawn(["sway", "-D", "noscanout", "-c", os.path.join(self.dir, "config")],
                                env=["WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
                                     "WLR_LIBINPUT_NO_DEVICES=1"],
@@ -51,7 +52,7 @@ class Sway:
         """argv as nobody (as root) with this sway's client environment and `env`."""
         user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
         return (user if os.geteuid() == 0 else []) + \
-            ["env", "-i", *self.base, *getattr(self, "client_env", []), *env, *argv]
+            ["env", "-i", *self.base, *self.client_env, *env, *argv]
 
     def spawn(self, argv, env=(), **popen_args):
         process = subprocess.Popen(self.command(argv, env), **popen_args)
