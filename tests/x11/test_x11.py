@@ -11,8 +11,10 @@ import pwd
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -581,15 +583,44 @@ class Wayland(unittest.TestCase):
             pointer.move(10, 0)
             self.assertTrue(wait_until(lambda: pid not in running(), 2), "pointer travel did not end it")
 
-    def test_no_compositor_and_no_display_exits_1_with_one_line(self):
+    @staticmethod
+    def serve_no_globals(server):
+        """A compositor that offers no globals at all: it answers each
+        wl_display.sync with the callback's done and the id's release."""
+        connection = server.accept()[0]
+        with connection:
+            data = b""
+            while True:
+                chunk = connection.recv(4096)
+                if not chunk:
+                    return
+                data += chunk
+                while len(data) >= 8 and len(data) >= struct.unpack("<2I", data[:8])[1] >> 16:
+                    sender, word = struct.unpack("<2I", data[:8])
+                    size, opcode = word >> 16, word & 0xFFFF
+                    if sender == 1 and opcode == 0:   # sync(new callback)
+                        callback = struct.unpack("<I", data[8:12])[0]
+                        connection.sendall(struct.pack("<3I", callback, 12 << 16, 0) +
+                                           struct.pack("<3I", 1, 12 << 16 | 1, callback))
+                    data = data[size:]
+
+    def test_without_compositor_or_shell_exits_1_with_one_line(self):
+        """WAYLAND_DISPLAY naming no socket or empty, with no X display
+        either; or a compositor without xdg_wm_base."""
         runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        for name in ("wayland-nothing-here", ""):
-            with self.subTest(WAYLAND_DISPLAY=name):
+        for name in ("wayland-nothing-here", "", "wayland-no-shell"):
+            with self.subTest(WAYLAND_DISPLAY=name), socket.socket(socket.AF_UNIX) as server:
+                if name == "wayland-no-shell":
+                    server.bind(os.path.join(runtime, name))
+                    server.listen()
+                    threading.Thread(target=self.serve_no_globals, args=(server,), daemon=True).start()
                 run = subprocess.run([PROGRAM, "-fullscreen"], capture_output=True, text=True, timeout=5,
                                      env=dict(env, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY=name))
                 self.assertEqual(run.returncode, 1)
                 self.assertRegex(run.stderr, r"\Azembloid: [^\n]*\n\Z")
+                if name == "wayland-no-shell":
+                    self.assertIn("xdg_wm_base", run.stderr)
         shutil.rmtree(runtime)
 
     def valgrind_allocs(self, sway, seconds):
