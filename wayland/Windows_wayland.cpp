@@ -113,7 +113,10 @@ static bool BuildFrameSet(int slot, int scale)
     set.height = Wayland.frameHeight * scale;
     set.stride = set.width * 4;
     set.frameBytes = (size_t)set.stride * set.height;
-    size_t size = set.frameBytes * FRAME_COUNT;
+    // One row more than the frames: the compositor wants a whole stride for
+    // every row of a buffer, and the last row of a cut frame that starts to
+    // the right of column 0 reaches past the last frame's end.
+    size_t size = set.frameBytes * FRAME_COUNT + set.stride;
     if (size > INT32_MAX) return false;
     int fd = memfd_create("zembloid-frames", MFD_CLOEXEC);
     if (fd < 0) return false;
