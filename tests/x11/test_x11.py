@@ -525,6 +525,25 @@ class Wayland(unittest.TestCase):
                     self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, first), 10))
                 self.assertIsNone(program.poll())
 
+    def test_own_window_recentres_when_tiled_beside_another(self):
+        """A second own window halves the first: each 512 x 768 half shows a
+        frame of its own, centred and cut at the window's edges."""
+        def halves_show_frames(sway):
+            shot = sway.screenshot()
+            return shot and all(any(
+                ImageChops.difference(shot.crop((left, 0, left + 512, 768)), expected).getbbox() is None
+                for expected in half_frames) for left in (0, 512))
+        half_frames = []
+        for frame in FRAMES:
+            half_frames.append(Image.new("RGB", (512, 768)))
+            half_frames[-1].paste(frame, (origin(512, FRAME_W), origin(768, FRAME_H)))
+        with self.sway() as sway:
+            first = sway.start("-speed", "30")
+            self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, {"HEADLESS-1": 1}), 10))
+            sway.start("-speed", "30")
+            self.assertTrue(wait_until(lambda: halves_show_frames(sway), 10))
+            self.assertIsNone(first.poll())
+
     def test_the_frames_play(self):
         with self.sway() as sway:
             sway.start("-fullscreen", "-speed", "10")
