@@ -1,6 +1,7 @@
 // The Wayland back end: the connection, its globals and outputs, the input
 // that ends the full-screen saver, and the shared frame loop.
 #include <errno.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -226,18 +227,24 @@ static bool Stopping()
     return Wayland.stopRequested || Wayland.failed;
 }
 
+// libwayland's own messages (a protocol error's text among them) are kept,
+// not printed, so that a failure is one line on stderr.
+static char LibraryMessage[256];
+
+static void KeepLibraryMessage(const char *format, va_list arguments)
+{
+    vsnprintf(LibraryMessage, sizeof LibraryMessage, format, arguments);
+    LibraryMessage[strcspn(LibraryMessage, "\n")] = '\0';
+}
+
 static void ReportConnectionError()
 {
     if (Wayland.failed) return;
     Wayland.failed = true;
     int error = wl_display_get_error(Wayland.display);
-    const wl_interface *interface = nullptr;
-    uint32_t id = 0;
-    if (error == EPROTO) {
-        uint32_t code = wl_display_get_protocol_error(Wayland.display, &interface, &id);
-        fprintf(stderr, "zembloid: Wayland protocol error %u on %s %u\n", code,
-                interface ? interface->name : "an object", id);
-    } else
+    if (error == EPROTO)
+        fprintf(stderr, "zembloid: Wayland protocol error: %s\n", LibraryMessage);
+    else
         fprintf(stderr, "zembloid: Wayland connection lost: %s\n", strerror(error ? error : EPIPE));
 }
 
@@ -327,6 +334,7 @@ int RunWayland(const SaverOptions &options)
     const char *socketName = getenv("WAYLAND_DISPLAY");
     if (!socketName || !*socketName) return -1;
     Wayland.options = options;
+    wl_log_set_handler_client(KeepLibraryMessage);
     Wayland.display = wl_display_connect(nullptr);
     if (!Wayland.display) return -1;
     InstallStopSignals();
