@@ -36,27 +36,42 @@ struct Span {
     int source, sourceLength;
 };
 
-// The frame's part that shows, `length` physical pixels from `start`, as
-// CentreFrameCopy places it in the window's physical pixels. A subsurface edge
-// sits on a logical coordinate, so the frame's ends must fall on physical
-// edges that logical coordinates reach: a start a few logical pixels off the
-// centre that puts both ends on such edges where one does (at a whole-number
-// scale the nearest start does whenever the scale divides the length); else
-// the edges just inside the frame, which leaves off at most the last physical
-// pixel at either end rather than have the compositor stretch it.
-static Span MapSpan(int start, int length, uint32_t scale120)
+// Whether logical coordinate `logical` falls exactly halfway between two
+// physical pixels at a scale that floating point does not hold exactly
+// (1.25, 1.5 and 1.75 it does), where the compositor's rounding may go
+// either way.
+static bool UncertainEdge(int logical, uint32_t scale120)
 {
-    static const int NUDGES[] = {0, -1, 1, -2, 2};
+    // scale120 / 120 has a power of two below the line exactly when 15 divides scale120.
+    bool exact = scale120 % 15 == 0;
+    return !exact && (int64_t)logical * scale120 % WHOLE_SCALE == WHOLE_SCALE / 2;
+}
+
+// The frame's part that shows, `length` physical pixels from `start` in a
+// window `size` physical pixels long, as CentreFrameCopy places it. A
+// subsurface edge sits on a logical coordinate, so the frame's ends must fall
+// on physical edges that logical coordinates reach: a start a few logical
+// pixels off the centre that puts both ends on such edges where one does (at
+// a whole-number scale the nearest start does whenever the scale divides the
+// length); else the edges just inside the frame, which leaves off about
+// a logical pixel's worth at either end rather than have the compositor
+// stretch it.
+static Span MapSpan(int start, int length, int size, uint32_t scale120)
+{
+    static const int NUDGES[] = {0, -1, 1, -2, 2, -3, 3, -4, 4};
     for (int nudge : NUDGES) {
         int first = NearestLogical(start, scale120) + nudge;
+        if (first < 0) continue;
         int from = PhysicalEdge(first, scale120), to = from + length;
         int last = NearestLogical(to, scale120);
-        if (PhysicalEdge(last, scale120) == to) return Span{first, last - first, 0, length};
+        if (to <= size && PhysicalEdge(last, scale120) == to && !UncertainEdge(first, scale120) &&
+            !UncertainEdge(last, scale120))
+            return Span{first, last - first, 0, length};
     }
     int first = NearestLogical(start, scale120);
-    if (PhysicalEdge(first, scale120) < start) ++first;
+    while (PhysicalEdge(first, scale120) < start || UncertainEdge(first, scale120)) ++first;
     int last = NearestLogical(start + length, scale120);
-    if (PhysicalEdge(last, scale120) > start + length) --last;
+    while (PhysicalEdge(last, scale120) > start + length || UncertainEdge(last, scale120)) --last;
     int from = PhysicalEdge(first, scale120), to = PhysicalEdge(last, scale120);
     return Span{first, last - first, from - start, to - from};
 }
@@ -232,7 +247,8 @@ static void CutFrames(SaverWindow *window, const FrameCopy &copy)
 // whole-number scale that divides the frame's size the buffer carries the
 // scale itself; otherwise a viewport maps its buffer pixels one to one onto
 // physical pixels.
-static void PlaceFrameSurface(SaverWindow *window, uint32_t scale120)
+static void PlaceFrameSurface(SaverWindow *window, uint32_t scale120, int physicalWidth,
+                              int physicalHeight)
 {
     FrameCopy copy = CentreFrameCopy(window->placement, Wayland.frameWidth, Wayland.frameHeight,
                                      window->placement.scale);
@@ -240,7 +256,8 @@ static void PlaceFrameSurface(SaverWindow *window, uint32_t scale120)
     int32_t whole = (int32_t)(scale120 / WHOLE_SCALE);
     bool divisible = !FractionalLayout(scale120) && copy.width % whole == 0 && copy.height % whole == 0;
     if (!divisible && window->frameViewport) {
-        Span across = MapSpan(copy.x, copy.width, scale120), down = MapSpan(copy.y, copy.height, scale120);
+        Span across = MapSpan(copy.x, copy.width, physicalWidth, scale120);
+        Span down = MapSpan(copy.y, copy.height, physicalHeight, scale120);
         wl_surface_set_buffer_scale(window->frameSurface, 1);
         wp_viewport_set_source(window->frameViewport, wl_fixed_from_int(across.source),
                                wl_fixed_from_int(down.source), wl_fixed_from_int(across.sourceLength),
@@ -312,7 +329,7 @@ void ArrangeSaverWindow(SaverWindow *window)
     window->configured = true;
     SyncFrameSets();
     if (window->set >= 0) {
-        PlaceFrameSurface(window, scale120);
+        PlaceFrameSurface(window, scale120, physicalWidth, physicalHeight);
     } else {
         DropCutFrames(window);
         wl_surface_attach(window->frameSurface, nullptr, 0, 0);
