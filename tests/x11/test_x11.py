@@ -157,6 +157,7 @@ class Display:
             self.xvfb, self.name = start_xvfb(screen, depth, extra_args)
         self.env = dict(os.environ, DISPLAY=self.name)
         self.env.pop("XSCREENSAVER_WINDOW", None)
+        self.env.pop("WAYLAND_DISPLAY", None)   # else its own window would go to Wayland
         self.client = XClient(self.name)
         self.programs = []
 
