@@ -15,6 +15,7 @@ packages=(
   libx11-dev libxinerama-dev libxrandr-dev x11-xserver-utils xserver-xephyr xscreensaver
   valgrind strace
   groff-base man-db
+  libwayland-dev wayland-protocols sway grim wtype swayidle
 )
 i386=$(scripts/wine-archs.sh host)
 scripts/wine-archs.sh test >/dev/null  # refuses a forced build this host cannot run

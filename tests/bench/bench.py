@@ -10,6 +10,12 @@ side for the CPU and memory readings. For each run it reports:
   rss       resident memory of the program's process
 and the ratios saver / floor, checked against the bars below. The exit code is
 0 when every bar holds.
+
+`bench.py linux` measures the Linux program build/linux/zembloid instead, at
+redraw speed 1: in its own window on a private Xvfb, and full-screen in a
+private headless sway. It prints each one's CPU seconds (utime + stime from
+/proc/PID/stat) per wall second over LINUX_WINDOW_SECONDS and its resident
+memory; there is no floor to hold it to.
 """
 import contextlib
 import os
@@ -19,6 +25,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import swaysession  # noqa: E402
 import winesession  # noqa: E402
 
 FLOOR = os.path.join(winesession.WIN32_DIR, "floor.exe")
@@ -30,6 +37,8 @@ CPU_WINDOW_SECONDS = 15.0
 CPU_RATIO_BAR = 1.10
 STARTUP_RATIO_BAR = 1.25
 MEMORY_BAR_KIB = 2048
+LINUX_PROGRAM = os.path.join(winesession.BUILD_DIR, "linux", "zembloid")
+LINUX_WINDOW_SECONDS = 10.0
 
 
 def find_process(session, program_name, timeout=20):
@@ -148,7 +157,53 @@ def measure(speed):
     return results
 
 
+def stat_cpu_seconds(pid):
+    """utime + stime of the process, from /proc/PID/stat (after the command
+    name, which may hold spaces, they are the 12th and 13th fields)."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def linux_reading(pid):
+    time.sleep(WARM_UP_SECONDS)
+    before, began = stat_cpu_seconds(pid), time.monotonic()
+    time.sleep(LINUX_WINDOW_SECONDS)
+    cpu = (stat_cpu_seconds(pid) - before) / (time.monotonic() - began)
+    return cpu, rss_kib(pid)
+
+
+def measure_linux():
+    """(display, how it runs, cpu s/s, rss KiB) for each way it runs."""
+    rows = []
+    xvfb, name = winesession.start_xvfb()
+    env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "XSCREENSAVER_WINDOW")}
+    program = subprocess.Popen([LINUX_PROGRAM, "-speed", "1"], env=dict(env, DISPLAY=name))
+    try:
+        rows.append(("X11", "own window", *linux_reading(program.pid)))
+    finally:
+        program.terminate()
+        program.wait()
+        xvfb.kill()
+        xvfb.wait()
+    with swaysession.Sway([LINUX_PROGRAM]) as sway:
+        program = sway.start("-fullscreen", "-speed", "1")
+        rows.append(("Wayland", "-fullscreen", *linux_reading(program.pid)))
+    return rows
+
+
+def main_linux():
+    print("Measuring %s at -speed 1, %.0f s each" % (os.path.relpath(LINUX_PROGRAM, winesession.SOURCE_DIR),
+                                                    LINUX_WINDOW_SECONDS))
+    print("%-8s %-12s %10s %10s" % ("display", "run", "cpu s/s", "rss KiB"))
+    for display, run, cpu, rss in measure_linux():
+        print("%-8s %-12s %10.4f %10d" % (display, run, cpu, rss))
+    return 0
+
+
 def main():
+    if sys.argv[1:] == ["linux"]:
+        return main_linux()
     failures = []
     print("Measuring %s against %s" % (winesession.BUILD_UNDER_TEST,
                                        os.path.relpath(FLOOR, winesession.SOURCE_DIR)))
