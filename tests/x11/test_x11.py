@@ -562,30 +562,39 @@ class Daemon(unittest.TestCase):
         shutil.rmtree(home, ignore_errors=True)
 
 
+def allocations_under_valgrind(test, start, seconds):
+    """Runs start(valgrind command) at -speed 1 for `seconds`, ends it with
+    SIGTERM, checks that it exits 0 with no definite leak, and returns how
+    many heap allocations it made in all."""
+    program = start(["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite",
+                     "--error-exitcode=99"])
+    time.sleep(seconds)
+    program.send_signal(signal.SIGTERM)
+    report = program.communicate(timeout=30)[1]
+    test.assertEqual(program.returncode, 0, report)
+    return int(report.split("total heap usage: ")[1].split(" allocs")[0].replace(",", ""))
+
+
 class Valgrind(unittest.TestCase):
     # name, Xephyr heads (None: one Xvfb screen), arguments (None: a window of the test's)
     CASES = [("window", None, None),
              ("root on two heads, whose monitor lists are read", [(1024, 768), (800, 600)], ["-root"])]
 
-    def run_under_valgrind(self, display, args, seconds):
-        program = subprocess.Popen(
-            ["valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite",
-             "--error-exitcode=99", PROGRAM, *args, "-speed", "1"],
-            env=display.env, stderr=subprocess.PIPE, text=True)
-        display.programs.append(program)
-        time.sleep(seconds)
-        program.send_signal(signal.SIGTERM)
-        report = program.communicate(timeout=30)[1]
-        self.assertEqual(program.returncode, 0, report)
-        return int(report.split("total heap usage: ")[1].split(" allocs")[0].replace(",", ""))
+    def allocations(self, display, args, seconds):
+        def start(valgrind):
+            program = subprocess.Popen([*valgrind, PROGRAM, *args, "-speed", "1"], env=display.env,
+                                       stderr=subprocess.PIPE, text=True)
+            display.programs.append(program)
+            return program
+        return allocations_under_valgrind(self, start, seconds)
 
     def test_no_definite_leak_and_no_allocation_per_tick(self):
         for name, heads, args in self.CASES:
             with self.subTest(name), Display((1824, 768), heads=heads) as display:
                 if args is None:
                     args = ["-window-id", str(display.client.window(0, 0, 640, 480))]
-                short = self.run_under_valgrind(display, args, 1.5)
-                long = self.run_under_valgrind(display, args, 3.5)
+                short = self.allocations(display, args, 1.5)
+                long = self.allocations(display, args, 3.5)
                 # About 200 more ticks at 10 ms in the longer run.
                 self.assertLess(long - short, 20)
 
@@ -780,22 +789,15 @@ class Wayland(unittest.TestCase):
                     self.assertIn("xdg_wm_base", run.stderr)
         shutil.rmtree(runtime)
 
-    def valgrind_allocs(self, sway, seconds):
-        program = sway.start("-speed", "1", prefix=[
-            "valgrind", "--leak-check=full", "--errors-for-leak-kinds=definite", "--error-exitcode=99"])
-        time.sleep(seconds)
-        program.send_signal(signal.SIGTERM)
-        report = program.communicate(timeout=30)[1]
-        self.assertEqual(program.returncode, 0, report)
-        return int(report.split("total heap usage: ")[1].split(" allocs")[0].replace(",", ""))
-
     def test_no_definite_leak_and_nothing_per_tick_while_unseen(self):
         """Its window opens on a workspace not shown, so its first frame is never
         shown and every later tick passes the window over: about 200 ticks at
         10 ms in the longer run must cost no request and no allocation."""
         with self.sway(config='assign [app_id="zembloid"] workspace 9') as sway:
-            short = self.valgrind_allocs(sway, 1.5)
-            long = self.valgrind_allocs(sway, 3.5)
+            def start(valgrind):
+                return sway.start("-speed", "1", prefix=valgrind)
+            short = allocations_under_valgrind(self, start, 1.5)
+            long = allocations_under_valgrind(self, start, 3.5)
             self.assertLess(long - short, 20)
 
 
