@@ -45,6 +45,19 @@ static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
     return TRUE;
 }
 
+// SHCORE.DLL from the system folder, by its full path. Windows 7 and earlier
+// have no such library: a bare name would then load, and run, any file of
+// that name beside the program, such as one in a download folder.
+static HMODULE LoadSystemShcore()
+{
+    static const char NAME[] = "\\SHCORE.DLL";
+    char path[MAX_PATH + sizeof NAME];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    for (UINT i = 0; i < sizeof NAME; ++i) path[length + i] = NAME[i];
+    return LoadLibraryA(path);
+}
+
 int ReadMonitors(HDC windowDC, MonitorArea *monitors)
 {
     HMODULE user32 = GetModuleHandleA("USER32.DLL");
@@ -53,7 +66,7 @@ int ReadMonitors(HDC windowDC, MonitorArea *monitors)
     MonitorList list = {monitors, 0, GetDeviceCaps(windowDC, LOGPIXELSX),
                         (GetMonitorInfoProc)(void *)GetProcAddress(user32, "GetMonitorInfoA"),
                         nullptr};
-    HMODULE shcore = LoadLibraryA("SHCORE.DLL");
+    HMODULE shcore = LoadSystemShcore();
     if (shcore != nullptr)
         list.getDpiForMonitor =
             (GetDpiForMonitorProc)(void *)GetProcAddress(shcore, "GetDpiForMonitor");
