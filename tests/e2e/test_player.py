@@ -73,9 +73,15 @@ def set_dpi(session, dpi):
 def staged(session, staging):
     """Stages what a row of SaverMode.CASES asks besides its monitors, before
     the saver starts, and yields (program, environment) to run it with:
+      "work area": the work area the X display announces, (x, y, width,
+        height), as a panel or taskbar leaves it;
       "shcore": "beside" puts the SHCORE.DLL double beside a copy of the
         program, as on a system without one of its own; "system" puts it in
         the system folder in place of Wine's (which is put back afterwards)."""
+    if "work area" in staging:
+        subprocess.run(["xprop", "-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA",
+                        ", ".join(str(n) for n in staging["work area"])],
+                       env=session.env, check=True, timeout=20)
     where = staging.get("shcore")
     overrides = session.env["WINEDLLOVERRIDES"]
     if where == "beside":
@@ -123,6 +129,9 @@ class SaverMode(unittest.TestCase):
         ("600x400, clipped", [(600, 400)], 0, None, [((-20, -40), 1)], {}),
         ("2048x1536 at 192 dpi", [(2048, 1536)], 0, 192, [((384, 288), 2)], {}),
         ("1024x768 at 144 dpi, 2x would not fit", [(1024, 768)], 0, 144, [((192, 144), 1)], {}),
+        # Centred on the whole monitor, not on the part a taskbar leaves.
+        ("1024x768 with a work area 700 high", [(1024, 768)], 0, None, [((192, 144), 1)],
+         {"work area": (0, 0, 1024, 700)}),
         # Checked below: the library beside the program is never loaded.
         ("a SHCORE.DLL beside the program", [(1024, 768)], 0, None, [((192, 144), 1)],
          {"shcore": "beside"}),
