@@ -171,22 +171,20 @@ static bool ScaleIsPlaced(int scale)
     return false;
 }
 
-// The image set of that scale, built now if no set has it yet.
-static int ImageSetFor(HWND window, int scale)
+int ImageSetFor(HWND window, int scale)
 {
     int unused = -1;
     for (int s = 0; s < MONITOR_LIMIT; ++s) {
         if (Frames.images[s].scale == scale) return s;
         if (Frames.images[s].scale == 0 && unused < 0) unused = s;
     }
-    BuildImageSet(window, &Frames.images[unused], scale);
+    if (unused >= 0) BuildImageSet(window, &Frames.images[unused], scale);
     return unused;
 }
 
 // Gives every placement the image set of its scale. Sets of a scale no
-// placement uses any more are released first, then each placement takes the
-// set of its scale, which is built only where no set had that scale: there is
-// never more than one set per placement.
+// placement uses any more are released first, so that the sets in use never
+// outnumber the placements and a free slot is there for each new scale.
 static void SyncImageSets(HWND window)
 {
     for (int s = 0; s < MONITOR_LIMIT; ++s)
@@ -238,8 +236,9 @@ static void DrawNextFrame(HWND window)
 {
     HDC windowDC = GetDC(window);
     for (int p = 0; p < Frames.placementCount; ++p)
-        DrawPlacedFrame(windowDC, Frames.placements[p], Frames.images[Frames.placementImages[p]],
-                        Frames.frameIndex);
+        if (Frames.placementImages[p] >= 0)
+            DrawPlacedFrame(windowDC, Frames.placements[p], Frames.images[Frames.placementImages[p]],
+                            Frames.frameIndex);
     StepFrame(&Frames.frameIndex, &Frames.direction);
     ReleaseDC(window, windowDC);
 }

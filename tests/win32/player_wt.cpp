@@ -1,5 +1,6 @@
 // The frame player in a window of its own: building the ten frames, the
-// timer period, the drawing on each tick, the background and the release.
+// timer period, the drawing on each tick, the background, the image sets
+// across layouts and the release.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "tests/win32/PlayerWindow.h"
@@ -68,6 +69,50 @@ TEST_F(FramePlayer, DestructionReleasesEveryFrameAndTheTimer)
     EXPECT_EQ(PlayerLog.paletteAfterDestroy, GetStockObject(DEFAULT_PALETTE));
     EXPECT_FALSE(PlayerLog.timerStillRunning);
     EXPECT_EQ(Frames.timer, 0u);
+}
+
+TEST_F(FramePlayer, ALayoutAtAnotherScaleReleasesTheSetOfTheOldOne)
+{
+    StoreRedrawSpeed("100000");
+    window = CreatePlayerWindow(1024, 768);
+    ASSERT_TRUE(window);
+    // As before a change of scale: the one frame is copied from a 2x set.
+    ReleaseImageSet(&Frames.images[0]);
+    BuildImageSet(window, &Frames.images[1], 2);
+    Frames.placements[0].scale = 2;
+    Frames.placementImages[0] = 1;
+    FrameImages old = Frames.images[1];
+    SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    for (int i = 0; i < FRAME_COUNT; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(old.frameDC[i] && old.frameBitmap[i]);
+        EXPECT_EQ(GetObjectType(old.frameDC[i]), 0u);
+        EXPECT_EQ(GetObjectType(old.frameBitmap[i]), 0u);
+        EXPECT_EQ(GetObjectType(PlayedImages().frameDC[i]), (DWORD)OBJ_MEMDC);
+    }
+    EXPECT_EQ(PlayedImages().scale, 1);
+    int setsInUse = 0;
+    for (const FrameImages &images : Frames.images) setsInUse += images.scale != 0;
+    EXPECT_EQ(setsInUse, 1);
+}
+
+TEST_F(FramePlayer, WithEverySlotTakenANewScaleGetsNoSetAndNothingIsOverwritten)
+{
+    window = CreatePlayerWindow(1024, 768);
+    ASSERT_TRUE(window);
+    ReleaseImageSet(&Frames.images[0]);
+    for (int s = 0; s < MONITOR_LIMIT; ++s) Frames.images[s].scale = 2 + s;
+    HPALETTE palettes[FRAME_COUNT];
+    std::memcpy(palettes, Frames.framePalette, sizeof palettes);
+    EXPECT_EQ(ImageSetFor(window, 1), -1);
+    EXPECT_EQ(Frames.frameWidth, 640u);
+    EXPECT_EQ(Frames.frameHeight, 480u);
+    EXPECT_EQ(std::memcmp(palettes, Frames.framePalette, sizeof palettes), 0);
+    for (int s = 0; s < MONITOR_LIMIT; ++s) {
+        EXPECT_EQ(Frames.images[s].scale, 2 + s);
+        EXPECT_EQ(Frames.images[s].frameDC[0], nullptr);
+        Frames.images[s].scale = 0;
+    }
 }
 
 TEST_F(FramePlayer, TimerPeriodFollowsTheStoredSpeed)
