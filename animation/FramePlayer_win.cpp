@@ -3,8 +3,8 @@
 // frame resources into off-screen images, one set per scale the monitors need
 // (enlarged by a whole number on a high-DPI monitor); on every timer tick it
 // copies the current frame to the centre of each monitor; it paints the
-// background black, lays the frames out again when the display changes, and
-// releases everything when the window goes.
+// background black, lays the frames out again when the display or a monitor's
+// DPI changes, and releases everything when the window goes.
 #include "animation/FramePlayer_win.h"
 #include "animation/Dib.h"
 #include "animation/Monitors_win.h"
@@ -286,6 +286,9 @@ LRESULT WINAPI SaverFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_DISPLAYCHANGE:
         RelayOutFrames(window);
         break;
+    case WM_DPICHANGED:
+        RelayOutFrames(window);
+        return 0;
     case WM_DESTROY:
         ReleaseFrames(window);
         break;
