@@ -4,19 +4,9 @@
 
 typedef BOOL(WINAPI *EnumDisplayMonitorsProc)(HDC dc, LPCRECT clip, MONITORENUMPROC callback,
                                               LPARAM data);
-typedef BOOL(WINAPI *GetMonitorInfoProc)(HMONITOR monitor, MONITORINFO *info);
-typedef HRESULT(WINAPI *GetDpiForMonitorProc)(HMONITOR monitor, int kind, UINT *dpiX, UINT *dpiY);
 
 // GetDpiForMonitor's kind for the DPI the user chose for that monitor.
 static const int MDT_EFFECTIVE_DPI_KIND = 0;
-
-struct MonitorList {
-    MonitorArea *monitors;
-    int count;
-    int fallbackDpi;
-    GetMonitorInfoProc getMonitorInfo;
-    GetDpiForMonitorProc getDpiForMonitor;
-};
 
 MonitorArea ReadDisplay(HDC windowDC)
 {
@@ -26,8 +16,8 @@ MonitorArea ReadDisplay(HDC windowDC)
 
 // Called for each monitor. The frame is centred on the monitor's whole
 // rectangle in desktop coordinates, not its work area: the saver covers the
-// taskbar too.
-static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
+// taskbar too. A full list ends the walk, and the monitors after it stay black.
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 {
     MonitorList *list = (MonitorList *)data;
     if (list->count >= MONITOR_LIMIT) return FALSE;

@@ -1,9 +1,10 @@
 // The frame player in a window of its own: building the ten frames, the
 // timer period, the drawing on each tick, the background, the image sets
-// across layouts and the release.
+// across layouts and the release; and the list of monitors it lays out on.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "tests/win32/PlayerWindow.h"
+#include "animation/Monitors_win.h"
 #include "animation/Palette_win.h"
 
 class FramePlayer : public PlayerWindowTest {};
@@ -280,4 +281,27 @@ TEST_F(FramePlayer, AnEnlargedImageThatCannotBeMadeIsBuiltAndDrawnAtItsOwnSize)
     Frames.placementImages[0] = 1;
     SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
     EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(0), POINT{192, 144}), 0);
+}
+
+// A monitor as a scripted GetMonitorInfoA describes every one.
+static BOOL WINAPI DescribeSomeMonitor(HMONITOR, MONITORINFO *info)
+{
+    info->rcMonitor = info->rcWork = RECT{-800, 0, 0, 600};
+    info->dwFlags = 0;
+    return TRUE;
+}
+
+TEST(MonitorList, AddsMonitorsUntilTheListIsFullThenEndsTheWalk)
+{
+    MonitorArea monitors[MONITOR_LIMIT + 1] = {};
+    const MonitorArea pastTheList = {{1, 2, 3, 4}, 5};
+    monitors[MONITOR_LIMIT] = pastTheList;
+    MonitorList list = {monitors, 0, 120, DescribeSomeMonitor, nullptr};
+    for (int i = 0; i < MONITOR_LIMIT; ++i)
+        EXPECT_TRUE(AddMonitor(nullptr, nullptr, nullptr, (LPARAM)&list)) << i;
+    EXPECT_EQ(list.count, MONITOR_LIMIT);
+    EXPECT_EQ(monitors[MONITOR_LIMIT - 1].dpi, 120);
+    EXPECT_FALSE(AddMonitor(nullptr, nullptr, nullptr, (LPARAM)&list)) << "the seventeenth";
+    EXPECT_EQ(list.count, MONITOR_LIMIT);
+    EXPECT_EQ(std::memcmp(&monitors[MONITOR_LIMIT], &pastTheList, sizeof pastTheList), 0);
 }
