@@ -3,8 +3,8 @@
 // frame resources into off-screen images, one set per scale the monitors need
 // (enlarged by a whole number on a high-DPI monitor); on every timer tick it
 // copies the current frame to the centre of each monitor; it paints the
-// background black, lays the frames out again when the display changes, and
-// releases everything when the window goes.
+// background black, lays the frames out again when the display or a monitor's
+// DPI changes, and releases everything when the window goes.
 #include "animation/FramePlayer_win.h"
 #include "animation/Dib.h"
 #include "animation/Monitors_win.h"
@@ -141,12 +141,13 @@ static void LoadFrameResources(HWND window)
     ReleaseDC(window, windowDC);
 }
 
-// Where the frames go: one per monitor in saver mode, where the window covers
-// the desktop; in a preview, the frame is placed by the whole display, in the
-// preview window's own coordinates, as small as the window needs.
-static int PlaceFrames(HWND window, FramePlacement *placements)
+// The monitors the frames go on and the desktop rectangle the window's client
+// area covers. In saver mode, where the window covers the desktop, every
+// monitor; in a preview, the whole display, and the preview window's own
+// client area, so that the frame is placed as on the display and made only
+// as small as the window needs.
+static int ReadCoveredMonitors(HWND window, MonitorArea *monitors, ScreenRect *covered)
 {
-    MonitorArea monitors[MONITOR_LIMIT];
     HDC windowDC = GetDC(window);
     int count = 1;
     RECT bounds;
@@ -158,10 +159,9 @@ static int PlaceFrames(HWND window, FramePlacement *placements)
         GetWindowRect(window, &bounds);
     }
     ReleaseDC(window, windowDC);
-    ScreenRect covered = {bounds.left, bounds.top, bounds.right - bounds.left,
+    *covered = ScreenRect{bounds.left, bounds.top, bounds.right - bounds.left,
                           bounds.bottom - bounds.top};
-    return LayOutFrames(monitors, count, covered, (int)Frames.frameWidth, (int)Frames.frameHeight,
-                        placements);
+    return count;
 }
 
 static bool ScaleIsPlaced(int scale)
@@ -171,25 +171,22 @@ static bool ScaleIsPlaced(int scale)
     return false;
 }
 
-// The image set of that scale, built now if no set has it yet.
-static int ImageSetFor(HWND window, int scale)
+int ImageSetFor(HWND window, int scale)
 {
     int unused = -1;
     for (int s = 0; s < MONITOR_LIMIT; ++s) {
         if (Frames.images[s].scale == scale) return s;
         if (Frames.images[s].scale == 0 && unused < 0) unused = s;
     }
-    BuildImageSet(window, &Frames.images[unused], scale);
+    if (unused >= 0) BuildImageSet(window, &Frames.images[unused], scale);
     return unused;
 }
 
-// Lays the frames out on the monitors as they are now. Image sets of a scale
-// no monitor uses any more are released first, then each placement takes the
-// set of its scale, which is built only where no set had that scale: there is
-// never more than one set per placement.
-static void LayOutMonitors(HWND window)
+// Gives every placement the image set of its scale. Sets of a scale no
+// placement uses any more are released first, so that the sets in use never
+// outnumber the placements and a free slot is there for each new scale.
+static void SyncImageSets(HWND window)
 {
-    Frames.placementCount = PlaceFrames(window, Frames.placements);
     for (int s = 0; s < MONITOR_LIMIT; ++s)
         if (Frames.images[s].scale != 0 && !ScaleIsPlaced(Frames.images[s].scale))
             ReleaseImageSet(&Frames.images[s]);
@@ -197,12 +194,24 @@ static void LayOutMonitors(HWND window)
         Frames.placementImages[p] = ImageSetFor(window, Frames.placements[p].scale);
 }
 
+// Lays the frames out again on the monitors as they are now, with an image
+// set for each scale the layout needs.
+static void RelayOutFrames(HWND window)
+{
+    MonitorArea monitors[MONITOR_LIMIT];
+    ScreenRect covered;
+    int count = ReadCoveredMonitors(window, monitors, &covered);
+    Frames.placementCount = LayOutFrames(monitors, count, covered, (int)Frames.frameWidth,
+                                         (int)Frames.frameHeight, Frames.placements);
+    SyncImageSets(window);
+}
+
 static void StartPlaying(HWND window)
 {
     LoadSettingNames();
     ReadRedrawSpeed();
     LoadFrameResources(window);
-    LayOutMonitors(window);
+    RelayOutFrames(window);
     // The direction is reset too: a window made again in the same process
     // must not start by stepping below frame 0.
     Frames.frameIndex = 0;
@@ -227,8 +236,9 @@ static void DrawNextFrame(HWND window)
 {
     HDC windowDC = GetDC(window);
     for (int p = 0; p < Frames.placementCount; ++p)
-        DrawPlacedFrame(windowDC, Frames.placements[p], Frames.images[Frames.placementImages[p]],
-                        Frames.frameIndex);
+        if (Frames.placementImages[p] >= 0)
+            DrawPlacedFrame(windowDC, Frames.placements[p], Frames.images[Frames.placementImages[p]],
+                            Frames.frameIndex);
     StepFrame(&Frames.frameIndex, &Frames.direction);
     ReleaseDC(window, windowDC);
 }
@@ -274,8 +284,11 @@ LRESULT WINAPI SaverFrameProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         FillBackground(window);
         break;
     case WM_DISPLAYCHANGE:
-        LayOutMonitors(window);
+        RelayOutFrames(window);
         break;
+    case WM_DPICHANGED:
+        RelayOutFrames(window);
+        return 0;
     case WM_DESTROY:
         ReleaseFrames(window);
         break;

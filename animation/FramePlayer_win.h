@@ -29,7 +29,7 @@ struct FrameSet {
     unsigned frameHeight = 0;
     FrameImages images[MONITOR_LIMIT] = {};
     // One frame per monitor (one in a preview): where it goes, and the index
-    // in `images` of the set it is copied from.
+    // in `images` of the set it is copied from (-1: none, left black).
     FramePlacement placements[MONITOR_LIMIT] = {};
     int placementImages[MONITOR_LIMIT] = {};
     int placementCount = 0;
@@ -44,3 +44,10 @@ extern FrameSet Frames;
 // and releases them again; the player does both as the monitors need.
 void BuildImageSet(HWND window, FrameImages *images, int scale);
 void ReleaseImageSet(FrameImages *images);
+
+// The index in `images` of the set of that scale, built now in a free slot
+// where no set has that scale yet. With no slot free it builds nothing and
+// returns -1, and that placement stays black: a frame copied from a set of
+// another scale would show at the wrong size or cut at its monitor's edges,
+// and no stereogram is better than a wrong one.
+int ImageSetFor(HWND window, int scale);

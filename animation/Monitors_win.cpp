@@ -4,19 +4,9 @@
 
 typedef BOOL(WINAPI *EnumDisplayMonitorsProc)(HDC dc, LPCRECT clip, MONITORENUMPROC callback,
                                               LPARAM data);
-typedef BOOL(WINAPI *GetMonitorInfoProc)(HMONITOR monitor, MONITORINFO *info);
-typedef HRESULT(WINAPI *GetDpiForMonitorProc)(HMONITOR monitor, int kind, UINT *dpiX, UINT *dpiY);
 
 // GetDpiForMonitor's kind for the DPI the user chose for that monitor.
 static const int MDT_EFFECTIVE_DPI_KIND = 0;
-
-struct MonitorList {
-    MonitorArea *monitors;
-    int count;
-    int fallbackDpi;
-    GetMonitorInfoProc getMonitorInfo;
-    GetDpiForMonitorProc getDpiForMonitor;
-};
 
 MonitorArea ReadDisplay(HDC windowDC)
 {
@@ -26,8 +16,8 @@ MonitorArea ReadDisplay(HDC windowDC)
 
 // Called for each monitor. The frame is centred on the monitor's whole
 // rectangle in desktop coordinates, not its work area: the saver covers the
-// taskbar too.
-static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
+// taskbar too. A full list ends the walk, and the monitors after it stay black.
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
 {
     MonitorList *list = (MonitorList *)data;
     if (list->count >= MONITOR_LIMIT) return FALSE;
@@ -45,6 +35,19 @@ static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data)
     return TRUE;
 }
 
+// SHCORE.DLL from the system folder, by its full path. Windows 7 and earlier
+// have no such library: a bare name would then load, and run, any file of
+// that name beside the program, such as one in a download folder.
+static HMODULE LoadSystemShcore()
+{
+    static const char NAME[] = "\\SHCORE.DLL";
+    char path[MAX_PATH + sizeof NAME];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    for (UINT i = 0; i < sizeof NAME; ++i) path[length + i] = NAME[i];
+    return LoadLibraryA(path);
+}
+
 int ReadMonitors(HDC windowDC, MonitorArea *monitors)
 {
     HMODULE user32 = GetModuleHandleA("USER32.DLL");
@@ -53,7 +56,7 @@ int ReadMonitors(HDC windowDC, MonitorArea *monitors)
     MonitorList list = {monitors, 0, GetDeviceCaps(windowDC, LOGPIXELSX),
                         (GetMonitorInfoProc)(void *)GetProcAddress(user32, "GetMonitorInfoA"),
                         nullptr};
-    HMODULE shcore = LoadLibraryA("SHCORE.DLL");
+    HMODULE shcore = LoadSystemShcore();
     if (shcore != nullptr)
         list.getDpiForMonitor =
             (GetDpiForMonitorProc)(void *)GetProcAddress(shcore, "GetDpiForMonitor");

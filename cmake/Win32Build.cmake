@@ -18,8 +18,14 @@ set(ZEMBLOID_STATIC_LINK -static -static-libgcc -static-libstdc++)
 #   oldest an x64 loader takes;
 # - unwind tables: on i386 the DWARF tables are read only by the C++ run-time's
 #   exception support, which the product does not link, so they are left out;
-#   on x86-64 they are the system's own structured-exception data and stay.
+#   on x86-64 they are the system's own structured-exception data and stay;
+# - the i386 guard (host/Entry_win.cpp, run once) is built for size: at -Os
+#   GCC keeps the guard's address in a register that Windows NT's RtlUnwind
+#   may change, which is what the unwind call's clobber list is for, so the
+#   guard's tests run against the code that needs it (at -O3 GCC reloads the
+#   address from the stack and works with or without the list).
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set_source_files_properties(host/Entry_win.cpp PROPERTIES COMPILE_OPTIONS -Os)
   set(ZEMBLOID_ENTRY _SaverStart@0)
   set(ZEMBLOID_OLD_LOADERS
     -Wl,--major-os-version,4 -Wl,--minor-os-version,0

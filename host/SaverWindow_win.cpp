@@ -122,16 +122,28 @@ static void OnCreate(HWND window)
     HideCursorUnlessPreview();
 }
 
+static void CoverScreenArea(HWND window)
+{
+    RECT area = SaverScreenArea();
+    SetWindowPos(window, HWND_TOPMOST, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top, SWP_NOACTIVATE);
+}
+
 // A monitor added or removed, or a new resolution: the full-screen window
 // covers the new desktop, and mouse travel counts from where the cursor is
 // now, since the system may have moved it off a monitor that went away.
 static void OnDisplayChange(HWND window)
 {
     if (SaverState.preview) return;
-    RECT area = SaverScreenArea();
-    SetWindowPos(window, HWND_TOPMOST, area.left, area.top, area.right - area.left,
-                 area.bottom - area.top, SWP_NOACTIVATE);
+    CoverScreenArea(window);
     GetCursorPos(&SaverState.mouseBaseline);
+}
+
+// A monitor's DPI changed. The rectangle the system suggests fits a window on
+// that one monitor; the full-screen window keeps covering the whole desktop.
+static void OnDpiChanged(HWND window)
+{
+    if (!SaverState.preview) CoverScreenArea(window);
 }
 
 static void OnDestroy(HWND window)
@@ -177,6 +189,9 @@ LRESULT CALLBACK SaverOuterProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_DISPLAYCHANGE:
         OnDisplayChange(window);
+        break;
+    case WM_DPICHANGED:
+        OnDpiChanged(window);
         break;
     case WM_PAINT:
         if (SaverState.closing) return DefWindowProcA(window, message, wParam, lParam);

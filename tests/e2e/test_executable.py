@@ -22,9 +22,9 @@ MACHINE, SUBSYSTEM_VERSION = {"win32": ((0x14C, 0x10B), (4, 0)),
 WIN95_EXPORTS = {
     "KERNEL32.DLL": {
         "ExitProcess", "FindResourceA", "FreeLibrary", "GetCommandLineA", "GetModuleHandleA",
-        "GetPrivateProfileIntA", "GetProcAddress", "GetTickCount", "GetVersionExA",
-        "LoadLibraryA", "LoadResource", "LocalAlloc", "LocalFree", "LockResource", "RtlUnwind",
-        "Sleep", "UnhandledExceptionFilter", "WritePrivateProfileStringA"},
+        "GetPrivateProfileIntA", "GetProcAddress", "GetSystemDirectoryA", "GetTickCount",
+        "GetVersionExA", "LoadLibraryA", "LoadResource", "LocalAlloc", "LocalFree", "LockResource",
+        "RtlUnwind", "Sleep", "UnhandledExceptionFilter", "WritePrivateProfileStringA"},
     "USER32.DLL": {
         "CharNextA", "CreateWindowExA", "DefWindowProcA", "DestroyWindow", "DialogBoxParamA",
         "DispatchMessageA", "EndDialog", "FillRect", "FindWindowA", "GetClientRect",

@@ -6,7 +6,9 @@ window of another process, so the preview's pixels never reach the screen.
 What a preview-sized child window shows is checked in-process by the Win32
 tests of the frame player."""
 
+import contextlib
 import os
+import shutil
 import subprocess
 import time
 import unittest
@@ -27,6 +29,7 @@ def load_frames():
 
 
 FRAMES = load_frames()
+SHCORE_DOUBLE = os.path.join(winesession.WIN32_DIR, "monitors", "SHCORE.DLL")
 FRAMES_DISTINCT = all(ImageChops.difference(a, b).getbbox() is not None
                       for n, a in enumerate(FRAMES) for b in FRAMES[n + 1:])
 
@@ -53,8 +56,8 @@ def write_speed(session, speed):
         f.write("[ZEMBLOID]\nRedraw Speed=%d\n" % speed)
 
 
-def start_saver(session):
-    saver = session.start(winesession.SCR, "/s", stdout=subprocess.DEVNULL)
+def start_saver(session, scr=winesession.SCR, env=None):
+    saver = session.start(scr, "/s", stdout=subprocess.DEVNULL, env=env)
     if session.wait_for_window("Screen Saver", timeout=30) is None:
         raise AssertionError("the saver window did not appear")
     return saver
@@ -64,6 +67,42 @@ def set_dpi(session, dpi):
     """The logical DPI that programs started from now on see."""
     session.reg_add("HKCU\\Control Panel\\Desktop", "LogPixels", dpi, "REG_DWORD")
     session.wait_for_wineserver()
+
+
+@contextlib.contextmanager
+def staged(session, staging):
+    """Stages what a row of SaverMode.CASES asks besides its monitors, before
+    the saver starts, and yields (program, environment) to run it with:
+      "work area": the work area the X display announces, (x, y, width,
+        height), as a panel or taskbar leaves it;
+      "shcore": "beside" puts the SHCORE.DLL double beside a copy of the
+        program, as on a system without one of its own; "system" puts it in
+        the system folder in place of Wine's (which is put back afterwards)."""
+    if "work area" in staging:
+        subprocess.run(["xprop", "-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA",
+                        ", ".join(str(n) for n in staging["work area"])],
+                       env=session.env, check=True, timeout=20)
+    where = staging.get("shcore")
+    overrides = session.env["WINEDLLOVERRIDES"]
+    if where == "beside":
+        folder = os.path.join(session.prefix, "drive_c", "saver")
+        os.makedirs(folder)
+        shutil.copy(winesession.SCR, folder)
+        shutil.copy(SHCORE_DOUBLE, folder)
+        yield (os.path.join(folder, os.path.basename(winesession.SCR)),
+               {"WINEDLLOVERRIDES": overrides + ";shcore=n,b"})
+    elif where == "system":
+        # The prefix's system files are hard links to the template's: Wine's
+        # library is moved aside, never written through.
+        system = os.path.join(session.windows_dir(), "system32", "shcore.dll")
+        os.replace(system, system + ".wine")
+        shutil.copy(SHCORE_DOUBLE, system)
+        try:
+            yield winesession.SCR, {"WINEDLLOVERRIDES": overrides + ";shcore=n"}
+        finally:
+            os.replace(system + ".wine", system)
+    else:
+        yield winesession.SCR, None
 
 
 def wait_for_frame(session, places, timeout=15):
@@ -83,37 +122,51 @@ def wait_for_frame(session, places, timeout=15):
 class SaverMode(unittest.TestCase):
     # name, monitors (sizes, side by side), the monitor Wine makes its primary,
     # logical DPI (None: 96), where each frame is expected: (origin in X
-    # coordinates, scale).
+    # coordinates, scale), and what else is staged (see staged()).
     CASES = [
-        ("1024x768", [(1024, 768)], 0, None, [((192, 144), 1)]),
-        ("640x480", [(640, 480)], 0, None, [((0, 0), 1)]),
-        ("600x400, clipped", [(600, 400)], 0, None, [((-20, -40), 1)]),
-        ("2048x1536 at 192 dpi", [(2048, 1536)], 0, 192, [((384, 288), 2)]),
-        ("1024x768 at 144 dpi, 2x would not fit", [(1024, 768)], 0, 144, [((192, 144), 1)]),
+        ("1024x768", [(1024, 768)], 0, None, [((192, 144), 1)], {}),
+        ("640x480", [(640, 480)], 0, None, [((0, 0), 1)], {}),
+        ("600x400, clipped", [(600, 400)], 0, None, [((-20, -40), 1)], {}),
+        ("2048x1536 at 192 dpi", [(2048, 1536)], 0, 192, [((384, 288), 2)], {}),
+        ("1024x768 at 144 dpi, 2x would not fit", [(1024, 768)], 0, 144, [((192, 144), 1)], {}),
+        # Centred on the whole monitor, not on the part a taskbar leaves.
+        ("1024x768 with a work area 700 high", [(1024, 768)], 0, None, [((192, 144), 1)],
+         {"work area": (0, 0, 1024, 700)}),
+        # Checked below: the library beside the program is never loaded.
+        ("a SHCORE.DLL beside the program", [(1024, 768)], 0, None, [((192, 144), 1)],
+         {"shcore": "beside"}),
         # The second monitor is the primary, so the first one's desktop
         # coordinates are negative.
         ("two monitors, the primary on the right", [(1024, 768), (800, 600)], 1, None,
-         [((192, 144), 1), ((1024 + 80, 60), 1)]),
+         [((192, 144), 1), ((1024 + 80, 60), 1)], {}),
         ("two monitors at 192 dpi: 2x on the big one, 1x on the small one",
-         [(2048, 1536), (800, 600)], 0, 192, [((384, 288), 2), ((2048 + 80, 60), 1)]),
+         [(2048, 1536), (800, 600)], 0, 192, [((384, 288), 2), ((2048 + 80, 60), 1)], {}),
+        ("two monitors of one size at 192 and 96 dpi each: 2x and 1x",
+         [(2048, 1536), (2048, 1536)], 0, None, [((384, 288), 2), ((2048 + 704, 528), 1)],
+         {"shcore": "system"}),
     ]
     # Where the mouse starts, on the first monitor, in X coordinates.
     MOUSE_START = (300, 300)
 
     def test_one_frame_centred_on_black_on_each_monitor(self):
-        for name, monitors, primary, dpi, places in self.CASES:
+        for name, monitors, primary, dpi, places, staging in self.CASES:
             several = len(monitors) > 1
             with self.subTest(name), WineSession("player-" + name, screen=monitors[0],
                                                  monitors=monitors if several else None,
-                                                 primary=primary) as session:
+                                                 primary=primary) as session, \
+                    staged(session, staging) as (scr, env):
                 if dpi:
                     set_dpi(session, dpi)
                 session.xdotool("mousemove", *self.MOUSE_START)
-                saver = start_saver(session)
+                saver = start_saver(session, scr, env)
                 frames, shot = wait_for_frame(session, places)
                 if not frames and shot is not None:
                     shot.save(os.path.join(winesession.BUILD_DIR, session.name + "-failed.png"))
                 self.assertTrue(frames, "not one frame at each of %s" % places)
+                if staging.get("shcore") == "beside":
+                    self.assertFalse(os.path.exists(os.path.join(os.path.dirname(scr),
+                                                                 "SHCORE.DLL.loaded")),
+                                     "the SHCORE.DLL beside the program was loaded")
                 if several:   # for README's picture of several monitors
                     shot.convert("1").save(os.path.join(winesession.BUILD_DIR, session.name + ".png"),
                                            optimize=True)

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "animation/FramePlayer_win.h"
 #include "host/SaverHost.h"
 
 namespace {
@@ -331,20 +332,46 @@ TEST_F(SaverChain, SmallMovesAddUp)
     }
 }
 
-TEST_F(SaverChain, DisplayChangeCoversTheNewDesktopAndKeepsTheSaver)
+// What the system may suggest with a DPI change: a window on one monitor only.
+RECT suggestedByDpiChange = {10, 20, 310, 220};
+
+struct LayoutChangeCase {
+    const char *name;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    bool cursorMoved;  // the system moves the cursor off a monitor that goes away
+};
+
+const LayoutChangeCase LAYOUT_CHANGES[] = {
+    {"display change", WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768), true},
+    {"dpi change", WM_DPICHANGED, MAKEWPARAM(192, 192), (LPARAM)&suggestedByDpiChange, false},
+};
+
+// This test's desktop is one monitor: whether the screen area spans several
+// is for the end-to-end tests to see.
+TEST_F(SaverChain, DisplayAndDpiChangesPutTheWindowBackOnTheScreenAreaAndLayTheFramesOutAgain)
 {
     CreateFullScreen();
-    SetWindowPos(saver, nullptr, 10, 20, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
-    // The system moves the cursor off a monitor that goes away.
-    MoveCursorTo(START_X + 50, START_Y + 40);
-    SendMessageA(saver, WM_DISPLAYCHANGE, 32, 0);
-    RECT rect, desktop = SaverScreenArea();
-    GetWindowRect(saver, &rect);
-    EXPECT_TRUE(EqualRect(&rect, &desktop));
-    EXPECT_TRUE(GetWindowLongA(saver, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    SendMessageA(saver, WM_MOUSEMOVE, 0, 0);
-    EXPECT_FALSE(TakeClose(saver)) << "travel counts from where the cursor is after the change";
-    EXPECT_TRUE(IsWindow(saver));
+    RECT area = SaverScreenArea();
+    for (const LayoutChangeCase &c : LAYOUT_CHANGES) {
+        SetWindowPos(saver, nullptr, 10, 20, 300, 200, SWP_NOZORDER | SWP_NOACTIVATE);
+        Frames.placementCount = 0;
+        if (c.cursorMoved) MoveCursorTo(START_X + 50, START_Y + 40);
+        SendMessageA(saver, c.message, c.wParam, c.lParam);
+        RECT rect;
+        GetWindowRect(saver, &rect);
+        EXPECT_TRUE(EqualRect(&rect, &area)) << c.name;
+        EXPECT_TRUE(GetWindowLongA(saver, GWL_EXSTYLE) & WS_EX_TOPMOST) << c.name;
+        ASSERT_EQ(1, Frames.placementCount) << c.name;
+        EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), Frames.placements[0].area.width) << c.name;
+        EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), Frames.placements[0].area.height) << c.name;
+        if (c.cursorMoved) {
+            SendMessageA(saver, WM_MOUSEMOVE, 0, 0);
+            EXPECT_FALSE(TakeClose(saver)) << "travel counts from where the cursor is after the change";
+        }
+        EXPECT_TRUE(IsWindow(saver)) << c.name;
+    }
 }
 
 TEST_F(SaverChain, CloseDestroysAtOnceOutsideWindows9x)

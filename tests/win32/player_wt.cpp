@@ -1,8 +1,10 @@
 // The frame player in a window of its own: building the ten frames, the
-// timer period, the drawing on each tick, the background and the release.
+// timer period, the drawing on each tick, the background, the image sets
+// across layouts and the release; and the list of monitors it lays out on.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "tests/win32/PlayerWindow.h"
+#include "animation/Monitors_win.h"
 #include "animation/Palette_win.h"
 
 class FramePlayer : public PlayerWindowTest {};
@@ -68,6 +70,45 @@ TEST_F(FramePlayer, DestructionReleasesEveryFrameAndTheTimer)
     EXPECT_EQ(PlayerLog.paletteAfterDestroy, GetStockObject(DEFAULT_PALETTE));
     EXPECT_FALSE(PlayerLog.timerStillRunning);
     EXPECT_EQ(Frames.timer, 0u);
+}
+
+TEST_F(FramePlayer, ALayoutAtAnotherScaleReleasesTheSetOfTheOldOne)
+{
+    StoreRedrawSpeed("100000");
+    window = CreatePlayerWindow(1024, 768);
+    ASSERT_TRUE(window);
+    // As before a change of scale: the one frame is copied from a 2x set.
+    ReleaseImageSet(&Frames.images[0]);
+    BuildImageSet(window, &Frames.images[1], 2);
+    Frames.placements[0].scale = 2;
+    Frames.placementImages[0] = 1;
+    FrameImages old = Frames.images[1];
+    SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    for (int i = 0; i < FRAME_COUNT; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(old.frameDC[i] && old.frameBitmap[i]);
+        EXPECT_EQ(GetObjectType(old.frameDC[i]), 0u);
+        EXPECT_EQ(GetObjectType(old.frameBitmap[i]), 0u);
+        EXPECT_EQ(GetObjectType(PlayedImages().frameDC[i]), (DWORD)OBJ_MEMDC);
+    }
+    EXPECT_EQ(PlayedImages().scale, 1);
+}
+
+TEST_F(FramePlayer, WithEverySlotTakenANewScaleGetsNoSetAndNothingIsOverwritten)
+{
+    window = CreatePlayerWindow(1024, 768);
+    ASSERT_TRUE(window);
+    ReleaseImageSet(&Frames.images[0]);
+    for (int s = 0; s < MONITOR_LIMIT; ++s) Frames.images[s].scale = 2 + s;
+    EXPECT_EQ(ImageSetFor(window, 1), -1);
+    // The frame size is stored just before the sets, where a set built one slot
+    // too low would land.
+    EXPECT_EQ(Frames.frameWidth, 640u);
+    EXPECT_EQ(Frames.frameHeight, 480u);
+    for (int s = 0; s < MONITOR_LIMIT; ++s) {
+        EXPECT_EQ(Frames.images[s].scale, 2 + s);
+        Frames.images[s].scale = 0;
+    }
 }
 
 TEST_F(FramePlayer, TimerPeriodFollowsTheStoredSpeed)
@@ -235,4 +276,27 @@ TEST_F(FramePlayer, AnEnlargedImageThatCannotBeMadeIsBuiltAndDrawnAtItsOwnSize)
     Frames.placementImages[0] = 1;
     SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
     EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(0), POINT{192, 144}), 0);
+}
+
+// A monitor as a scripted GetMonitorInfoA describes every one.
+static BOOL WINAPI DescribeSomeMonitor(HMONITOR, MONITORINFO *info)
+{
+    info->rcMonitor = info->rcWork = RECT{-800, 0, 0, 600};
+    info->dwFlags = 0;
+    return TRUE;
+}
+
+TEST(MonitorList, AddsMonitorsUntilTheListIsFullThenEndsTheWalk)
+{
+    MonitorArea monitors[MONITOR_LIMIT + 1] = {};
+    const MonitorArea pastTheList = {{1, 2, 3, 4}, 5};
+    monitors[MONITOR_LIMIT] = pastTheList;
+    MonitorList list = {monitors, 0, 120, DescribeSomeMonitor, nullptr};
+    for (int i = 0; i < MONITOR_LIMIT; ++i)
+        EXPECT_TRUE(AddMonitor(nullptr, nullptr, nullptr, (LPARAM)&list)) << i;
+    EXPECT_EQ(list.count, MONITOR_LIMIT);
+    EXPECT_EQ(monitors[MONITOR_LIMIT - 1].dpi, 120);
+    EXPECT_FALSE(AddMonitor(nullptr, nullptr, nullptr, (LPARAM)&list)) << "the seventeenth";
+    EXPECT_EQ(list.count, MONITOR_LIMIT);
+    EXPECT_EQ(std::memcmp(&monitors[MONITOR_LIMIT], &pastTheList, sizeof pastTheList), 0);
 }
