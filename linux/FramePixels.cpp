@@ -45,6 +45,13 @@ int LayOutScaledFrames(const MonitorArea *monitors, int count, ScreenRect window
     return placed;
 }
 
+int ChosenScale(int forcedScale, int dpi, int frameWidth, int frameHeight, int clientWidth,
+                int clientHeight)
+{
+    if (forcedScale > 0) return forcedScale;
+    return FrameScale(dpi, frameWidth, frameHeight, clientWidth, clientHeight);
+}
+
 static bool ScalePlaced(const FramePlacement *placements, int count, int scale)
 {
     for (int p = 0; p < count; ++p)

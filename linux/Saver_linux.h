@@ -49,6 +49,11 @@ void FrameColours(const void *dib, uint32_t colours[2]);
 int LayOutScaledFrames(const MonitorArea *monitors, int count, ScreenRect window, int frameWidth,
                        int frameHeight, int forcedScale, FramePlacement *placements);
 
+// FramePixels.cpp. The forced scale where there is one, else FrameScale of
+// the DPI with the fit rule: what a window of its own is sized by.
+int ChosenScale(int forcedScale, int dpi, int frameWidth, int frameHeight, int clientWidth,
+                int clientHeight);
+
 // FramePixels.cpp. The frame sets built so far, one per scale in use, each
 // slot holding its scale (0: free). After a new layout, SyncScaleSets calls
 // `release` for each set whose scale no placement uses any more, then

@@ -305,9 +305,8 @@ static void DefaultSize(SaverWindow *window)
 {
     uint32_t scale120 = WindowScale120(window);
     const int UNBOUNDED = 1 << 20;
-    int k = Wayland.options.forcedScale
-                ? Wayland.options.forcedScale
-                : FrameScale(ScaleDpi(scale120), Wayland.frameWidth, Wayland.frameHeight, UNBOUNDED, UNBOUNDED);
+    int k = ChosenScale(Wayland.options.forcedScale, ScaleDpi(scale120), Wayland.frameWidth,
+                        Wayland.frameHeight, UNBOUNDED, UNBOUNDED);
     window->width = NearestLogical(Wayland.frameWidth * k, scale120);
     window->height = NearestLogical(Wayland.frameHeight * k, scale120);
 }

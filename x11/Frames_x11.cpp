@@ -195,7 +195,7 @@ void RelayOutFrames()
     int count = ReadMonitors(monitors);
     ScreenRect window = {0, 0, Saver.windowWidth, Saver.windowHeight};
     Saver.placementCount = LayOutScaledFrames(monitors, count, window, Saver.frameWidth,
-                                              Saver.frameHeight, Saver.forcedScale, Saver.placements);
+                                              Saver.frameHeight, Saver.options.forcedScale, Saver.placements);
     SyncScaleSets(&Saver.sets, Saver.placements, Saver.placementCount, Saver.placementSets,
                   BuildFrameSet, ReleaseFrameSet);
 }

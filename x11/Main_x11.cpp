@@ -24,12 +24,12 @@ static const long GRAB_RETRY_NS = 50 * 1000000L;
 static bool ReadEnvironmentWindow()
 {
     const char *named = getenv("XSCREENSAVER_WINDOW");
-    if (Saver.fullscreen || Saver.target == TARGET_WINDOW_ID || !named || !*named) return true;
-    if (!ParseWindowId(named, &Saver.targetWindow)) {
+    if (Saver.options.fullscreen || Saver.options.target == TARGET_WINDOW_ID || !named || !*named) return true;
+    if (!ParseWindowId(named, &Saver.options.windowId)) {
         fprintf(stderr, "zembloid: XSCREENSAVER_WINDOW is not a window id: %s\n", named);
         return false;
     }
-    Saver.target = TARGET_WINDOW_ID;
+    Saver.options.target = TARGET_WINDOW_ID;
     return true;
 }
 
@@ -67,10 +67,9 @@ static Window CreateOwnWindow()
 {
     Display *display = Saver.display;
     int screen = DefaultScreen(display);
-    int scale = Saver.forcedScale ? Saver.forcedScale
-                                  : FrameScale(ScreenDpi(), Saver.frameWidth, Saver.frameHeight,
-                                               DisplayWidth(display, screen),
-                                               DisplayHeight(display, screen));
+    int scale = ChosenScale(Saver.options.forcedScale, ScreenDpi(), Saver.frameWidth,
+                            Saver.frameHeight, DisplayWidth(display, screen),
+                            DisplayHeight(display, screen));
     Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
                                         Saver.frameWidth * scale, Saver.frameHeight * scale, 0,
                                         BlackPixel(display, screen), BlackPixel(display, screen));
@@ -119,10 +118,10 @@ static Window CreateFullscreenWindow()
 static bool OpenTargetWindow()
 {
     Display *display = Saver.display;
-    if (Saver.target == TARGET_ROOT) Saver.window = DefaultRootWindow(display);
-    if (Saver.target == TARGET_WINDOW_ID) Saver.window = Saver.targetWindow;
-    if (Saver.target == TARGET_OWN_WINDOW)
-        Saver.window = Saver.fullscreen ? CreateFullscreenWindow() : CreateOwnWindow();
+    if (Saver.options.target == TARGET_ROOT) Saver.window = DefaultRootWindow(display);
+    if (Saver.options.target == TARGET_WINDOW_ID) Saver.window = Saver.options.windowId;
+    if (Saver.options.target == TARGET_OWN_WINDOW)
+        Saver.window = Saver.options.fullscreen ? CreateFullscreenWindow() : CreateOwnWindow();
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, Saver.window, &attributes)) {
         fprintf(stderr, "zembloid: no window 0x%lx\n", Saver.window);
@@ -135,7 +134,7 @@ static bool OpenTargetWindow()
     Saver.colormap = attributes.colormap;
     if (!Saver.colormap) Saver.colormap = DefaultColormapOfScreen(attributes.screen);
     long events = StructureNotifyMask | ExposureMask | (Saver.ownWindow ? KeyPressMask : 0) |
-                  (Saver.fullscreen ? ButtonPressMask | PointerMotionMask : 0);
+                  (Saver.options.fullscreen ? ButtonPressMask | PointerMotionMask : 0);
     XSelectInput(display, Saver.window, attributes.your_event_mask | events);
     return true;
 }
@@ -198,11 +197,11 @@ static void OnScreenChange(XEvent *event)
     int x, y;
     unsigned int width = 0, height = 0, border, depth;
     XGetGeometry(display, DefaultRootWindow(display), &root, &x, &y, &width, &height, &border, &depth);
-    if (Saver.fullscreen && ((int)width != Saver.windowWidth || (int)height != Saver.windowHeight)) {
+    if (Saver.options.fullscreen && ((int)width != Saver.windowWidth || (int)height != Saver.windowHeight)) {
         XMoveResizeWindow(display, Saver.window, 0, 0, width, height);
         return;
     }
-    if (Saver.target == TARGET_ROOT) {
+    if (Saver.options.target == TARGET_ROOT) {
         Saver.windowWidth = width;
         Saver.windowHeight = height;
     }
@@ -273,10 +272,7 @@ static void CloseAll()
 
 int RunX11(const SaverOptions &options)
 {
-    Saver.target = options.target;
-    Saver.targetWindow = options.windowId;
-    Saver.fullscreen = options.fullscreen;
-    Saver.forcedScale = options.forcedScale;
+    Saver.options = options;
     if (!ReadEnvironmentWindow() || !ReadFrameDibs(Saver.dibs)) return 1;
     Saver.frameWidth = DibWidth(Saver.dibs[0]);
     Saver.frameHeight = DibHeight(Saver.dibs[0]);
@@ -292,7 +288,7 @@ int RunX11(const SaverOptions &options)
     bool ready = OpenTargetWindow();
     if (ready) {
         PrepareDrawing();
-        if (Saver.fullscreen) ShowFullscreen();
+        if (Saver.options.fullscreen) ShowFullscreen();
         else if (Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
         RelayOutFrames();
         DrawWholeWindow();

@@ -115,7 +115,7 @@ static int DpiAt(int x, int y)
 int ReadMonitors(MonitorArea *monitors)
 {
     int count = 0;
-    if (Saver.target == TARGET_ROOT || Saver.fullscreen) count = ReadRootMonitors(monitors);
+    if (Saver.options.target == TARGET_ROOT || Saver.options.fullscreen) count = ReadRootMonitors(monitors);
     if (count > 0) return count;
     int x = 0, y = 0;
     Window child;

@@ -9,11 +9,9 @@
 #include "linux/Saver_linux.h"
 
 struct X11Saver {
-    // From the command line and the environment.
-    TargetKind target;
-    Window targetWindow;          // for TARGET_WINDOW_ID
-    bool fullscreen;              // a window of its own over the whole root, ended by input
-    int forcedScale;              // -scale, or 0 to choose by DPI
+    // The command line, with the window $XSCREENSAVER_WINDOW names as the
+    // target where it applies.
+    SaverOptions options;
     // The connection and the window drawn into.
     Display *display;
     Window window;
