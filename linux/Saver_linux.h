@@ -4,6 +4,7 @@
 // the bookkeeping of one frame set per scale in use.
 #pragma once
 
+#include <poll.h>
 #include <stdint.h>
 
 #include "animation/FramePlayer.h"
@@ -91,6 +92,12 @@ struct DisplayLoop {
 // default action, so a connection that never completes can still be ended.
 void InstallStopSignals();
 bool StopSignalled();
+// CLOCK_MONOTONIC in milliseconds.
+int64_t MonotonicMs();
+// ppoll on `fds` for up to timeoutMs (-1: no limit), returning at once with
+// -1 (EINTR) when a stop signal has come or comes meanwhile. Every loop of
+// the program waits here, so none can sleep through a stop.
+int WaitForEvents(struct pollfd *fds, int count, int64_t timeoutMs);
 void RunDisplayLoop(const DisplayLoop &loop, int32_t redrawSpeed);
 
 // The back ends. Each returns the process's exit code.
