@@ -1,0 +1,230 @@
+"""build/linux/zembloid's Wayland back end on a private headless sway (and on
+compositors the test serves itself): each output's picture pixel for pixel
+against the frames, the pace, how it ends, how it starts and fails.
+
+Command line: test_wayland.py [CLASS ...]   (ctest runs one class per entry)"""
+
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+from PIL import Image, ImageChops
+
+from swaysession import Sway
+from winesession import wait_until
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
+from test_x11 import (BUILD_DIR, FRAME_H, FRAME_W, FRAMES, PROGRAM,  # noqa: E402
+                      allocations_under_valgrind, origin)
+
+VIRTUAL_POINTER = os.path.join(BUILD_DIR, "linux", "virtual_pointer")
+
+
+def shows_frame_on_outputs(sway, scales):
+    """True when each output (name: the frame's enlargement there) is black with
+    the same frame centred on it at that enlargement, pixel for pixel."""
+    shots = {name: sway.screenshot(name) for name in scales}
+    if None in shots.values():
+        return False
+    for frame in FRAMES:
+        for name, k in scales.items():
+            shot, big = shots[name], frame.resize((FRAME_W * k, FRAME_H * k), Image.NEAREST)
+            expected = Image.new("RGB", shot.size)
+            expected.paste(big, (origin(shot.width, big.width), origin(shot.height, big.height)))
+            if ImageChops.difference(shot, expected).getbbox() is not None:
+                break
+        else:
+            return True
+    return False
+
+
+FRAME_ROWS = {frame.convert("L").crop((0, 240, FRAME_W, 241)).tobytes(): i
+              for i, frame in enumerate(FRAMES)}
+
+
+def frame_on_output(sway):
+    """The frame whose middle row HEADLESS-1 (1024 x 768) shows at its 1x
+    place, or None."""
+    shot = sway.screenshot()
+    return shot and FRAME_ROWS.get(shot.convert("L").crop((192, 384, 832, 385)).tobytes())
+
+
+class SwayTest(unittest.TestCase):
+    """Under headless sway: HEADLESS-1 is 1024 x 768 at scale 1, HEADLESS-2
+    (where a case adds it) 1024 x 768 logical at scale 2."""
+    SECOND_OUTPUT = "resolution 2048x1536 position 1024 0 scale 2"
+
+    def sway(self, **args):
+        return Sway([PROGRAM, VIRTUAL_POINTER], **args)
+
+
+class Outputs(SwayTest):
+    # name, arguments, each output's enlargement of the frame; outputs past the
+    # first are added while the program runs, and then removed again.
+    PLACEMENTS = [
+        ("-fullscreen, an output at scale 2 added", ["-fullscreen"], {"HEADLESS-1": 1, "HEADLESS-2": 2}),
+        ("-fullscreen -scale 1", ["-fullscreen", "-scale", "1"], {"HEADLESS-1": 1, "HEADLESS-2": 1}),
+        ("-fullscreen -scale 2: cut at the edges", ["-fullscreen", "-scale", "2"], {"HEADLESS-1": 2}),
+        ("own window, filling the output", [], {"HEADLESS-1": 1}),
+    ]
+
+    def test_each_output_black_with_its_frame_centred(self):
+        for name, args, scales in self.PLACEMENTS:
+            with self.subTest(name), self.sway() as sway:
+                program = sway.start("-speed", "30", *args)
+                first = {"HEADLESS-1": scales["HEADLESS-1"]}
+                self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, first), 10))
+                if len(scales) > 1:
+                    sway.add_output("HEADLESS-2", self.SECOND_OUTPUT)
+                    self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, scales), 10))
+                    sway.msg("output", "HEADLESS-2", "disable")
+                    self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, first), 10))
+                self.assertIsNone(program.poll())
+
+    def test_own_window_recentres_when_tiled_beside_another(self):
+        """A second own window halves the first: each 512 x 768 half shows a
+        frame of its own, centred and cut at the window's edges."""
+        def halves_show_frames(sway):
+            shot = sway.screenshot()
+            return shot and all(any(
+                ImageChops.difference(shot.crop((left, 0, left + 512, 768)), expected).getbbox() is None
+                for expected in half_frames) for left in (0, 512))
+        half_frames = []
+        for frame in FRAMES:
+            half_frames.append(Image.new("RGB", (512, 768)))
+            half_frames[-1].paste(frame, (origin(512, FRAME_W), origin(768, FRAME_H)))
+        with self.sway() as sway:
+            first = sway.start("-speed", "30")
+            self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, {"HEADLESS-1": 1}), 10))
+            sway.start("-speed", "30")
+            self.assertTrue(wait_until(lambda: halves_show_frames(sway), 10))
+            self.assertIsNone(first.poll())
+
+
+class Playing(SwayTest):
+    def test_the_frames_play(self):
+        with self.sway() as sway:
+            sway.start("-fullscreen", "-speed", "10")
+            seen, end = [], time.monotonic() + 3
+            while time.monotonic() < end:
+                seen.append(frame_on_output(sway))
+            self.assertGreaterEqual(len(set(seen) - {None}), 4, seen)
+
+
+class Ending(SwayTest):
+    # name, arguments, what is done once the frame shows, the exit code
+    # within a second (None: still running a second later)
+    ENDINGS = [
+        ("4 px of pointer travel keeps it", ["-fullscreen"], lambda s, p, pointer: pointer.move(2, -2), None),
+        ("5 px of pointer travel ends it", ["-fullscreen"], lambda s, p, pointer: pointer.move(3, -2), 0),
+        ("a button", ["-fullscreen"], lambda s, p, pointer: pointer.click(), 0),
+        ("a key", ["-fullscreen"], lambda s, p, pointer: s.type_key(), 0),
+        ("SIGTERM", ["-fullscreen"], lambda s, p, pointer: p.send_signal(signal.SIGTERM), 0),
+        ("the compositor closes it", ["-fullscreen"], lambda s, p, pointer: s.msg("[app_id=zembloid]", "kill"), 0),
+        ("own window: a key", [], lambda s, p, pointer: s.type_key(), 0),
+        ("own window: pointer travel keeps it", [], lambda s, p, pointer: pointer.move(40, 40), None),
+        ("own window: closed", [], lambda s, p, pointer: s.msg("[app_id=zembloid]", "kill"), 0),
+    ]
+
+    def test_how_it_ends(self):
+        with self.sway() as sway:
+            pointer = sway.pointer()
+            pointer.move(300, 600)   # where the own window's cursor stays clear of the row looked at
+            for name, args, action, code in self.ENDINGS:
+                with self.subTest(name):
+                    program = sway.start("-speed", "30", *args)
+                    # The full-screen saver hides the pointer, so the whole output
+                    # is compared; the own window's cursor stays in the picture.
+                    up = (lambda: shows_frame_on_outputs(sway, {"HEADLESS-1": 1})) if args else \
+                        (lambda: frame_on_output(sway) is not None)
+                    self.assertTrue(wait_until(up, 10))
+                    action(sway, program, pointer)
+                    if code is None:
+                        time.sleep(1)
+                        self.assertIsNone(program.poll())
+                        program.send_signal(signal.SIGTERM)
+                    self.assertEqual(program.wait(timeout=1), 0)
+                    self.assertEqual(program.stderr.read(), "")
+
+    def test_swayidle_starts_it_and_pointer_travel_ends_it(self):
+        with self.sway() as sway:
+            pointer = sway.pointer()
+            command = "%s -fullscreen -speed 30" % sway.path("zembloid")
+            sway.spawn(["swayidle", "-w", "timeout", "1", command],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+            def running():
+                return subprocess.run(["pgrep", "-f", "^%s " % sway.path("zembloid")],
+                                      stdout=subprocess.PIPE, text=True).stdout.split()
+            self.assertTrue(wait_until(running, 10), "swayidle did not start it")
+            pid = running()[0]
+            self.assertTrue(wait_until(lambda: frame_on_output(sway) is not None, 10))
+            pointer.move(10, 0)
+            self.assertTrue(wait_until(lambda: pid not in running(), 2), "pointer travel did not end it")
+
+
+class Connecting(unittest.TestCase):
+    @staticmethod
+    def serve_no_globals(server):
+        """A compositor that offers no globals at all: it answers each
+        wl_display.sync with the callback's done and the id's release."""
+        connection = server.accept()[0]
+        with connection:
+            data = b""
+            while True:
+                chunk = connection.recv(4096)
+                if not chunk:
+                    return
+                data += chunk
+                while len(data) >= 8 and len(data) >= struct.unpack("<2I", data[:8])[1] >> 16:
+                    sender, word = struct.unpack("<2I", data[:8])
+                    size, opcode = word >> 16, word & 0xFFFF
+                    if sender == 1 and opcode == 0:   # sync(new callback)
+                        callback = struct.unpack("<I", data[8:12])[0]
+                        connection.sendall(struct.pack("<3I", callback, 12 << 16, 0) +
+                                           struct.pack("<3I", 1, 12 << 16 | 1, callback))
+                    data = data[size:]
+
+    def test_without_compositor_or_shell_exits_1_with_one_line(self):
+        """WAYLAND_DISPLAY naming no socket or empty, with no X display
+        either; or a compositor without xdg_wm_base."""
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        for name in ("wayland-nothing-here", "", "wayland-no-shell"):
+            with self.subTest(WAYLAND_DISPLAY=name), socket.socket(socket.AF_UNIX) as server:
+                if name == "wayland-no-shell":
+                    server.bind(os.path.join(runtime, name))
+                    server.listen()
+                    threading.Thread(target=self.serve_no_globals, args=(server,), daemon=True).start()
+                run = subprocess.run([PROGRAM, "-fullscreen"], capture_output=True, text=True, timeout=5,
+                                     env=dict(env, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY=name))
+                self.assertEqual(run.returncode, 1)
+                self.assertRegex(run.stderr, r"\Azembloid: [^\n]*\n\Z")
+                if name == "wayland-no-shell":
+                    self.assertIn("xdg_wm_base", run.stderr)
+        shutil.rmtree(runtime)
+
+
+class Valgrind(SwayTest):
+    def test_no_definite_leak_and_nothing_per_tick_while_unseen(self):
+        """Its window opens on a workspace not shown, so its first frame is never
+        shown and every later tick passes the window over: about 200 ticks at
+        10 ms in the longer run must cost no request and no allocation."""
+        with self.sway(config='assign [app_id="zembloid"] workspace 9') as sway:
+            def start(valgrind):
+                return sway.start("-speed", "1", prefix=valgrind)
+            short = allocations_under_valgrind(self, start, 1.5)
+            long = allocations_under_valgrind(self, start, 3.5)
+            self.assertLess(long - short, 20)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
