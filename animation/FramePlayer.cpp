@@ -111,6 +111,76 @@ FrameCopy CentreFrameCopy(const FramePlacement &placement, int frameWidth, int f
     return copy;
 }
 
+FramePart VisibleFramePart(const FramePlacement *placements, int count, int frameWidth,
+                           int frameHeight, int scale)
+{
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool any = false;
+    for (int p = 0; p < count; ++p) {
+        if (placements[p].scale != scale) continue;
+        FrameCopy copy = CentreFrameCopy(placements[p], frameWidth, frameHeight, scale);
+        if (copy.width == 0 || copy.height == 0) continue;
+        if (!any || copy.sourceX < left) left = copy.sourceX;
+        if (!any || copy.sourceY < top) top = copy.sourceY;
+        if (!any || copy.sourceX + copy.width > right) right = copy.sourceX + copy.width;
+        if (!any || copy.sourceY + copy.height > bottom) bottom = copy.sourceY + copy.height;
+        any = true;
+    }
+    return FramePart{left, top, right - left, bottom - top};
+}
+
+FrameCopy PartFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale,
+                        const FramePart &part)
+{
+    FrameCopy copy = CentreFrameCopy(placement, frameWidth, frameHeight, scale);
+    copy.sourceX -= part.x;
+    copy.sourceY -= part.y;
+    return copy;
+}
+
+static bool SamePart(const FramePart &a, const FramePart &b)
+{
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+// The slot holding `scale`, or a free one that `build` fills; -1 when there
+// is neither or the build fails, so that a full table is never overrun.
+static int SetFor(ScaleSets *sets, int scale, const FramePart &part,
+                  bool (*build)(int slot, int scale, const FramePart &part))
+{
+    int free = -1;
+    for (int s = 0; s < MONITOR_LIMIT; ++s) {
+        if (sets->scale[s] == scale) return s;
+        if (sets->scale[s] == 0 && free < 0) free = s;
+    }
+    if (free < 0 || part.width == 0 || !build(free, scale, part)) return -1;
+    sets->scale[free] = scale;
+    sets->part[free] = part;
+    return free;
+}
+
+// Sets no longer needed are released first, so that the sets in use never
+// outnumber the placements and a free slot is there for each new scale.
+void SyncScaleSets(ScaleSets *sets, const FramePlacement *placements, int count, int frameWidth,
+                   int frameHeight, int *placementSets,
+                   bool (*build)(int slot, int scale, const FramePart &part),
+                   void (*release)(int slot))
+{
+    for (int s = 0; s < MONITOR_LIMIT; ++s) {
+        if (sets->scale[s] == 0) continue;
+        FramePart needed = VisibleFramePart(placements, count, frameWidth, frameHeight, sets->scale[s]);
+        if (needed.width > 0 && SamePart(needed, sets->part[s])) continue;
+        release(s);
+        sets->scale[s] = 0;
+        sets->part[s] = FramePart{};
+    }
+    for (int p = 0; p < count; ++p) {
+        int scale = placements[p].scale;
+        FramePart part = VisibleFramePart(placements, count, frameWidth, frameHeight, scale);
+        placementSets[p] = SetFor(sets, scale, part, build);
+    }
+}
+
 uint32_t FramePeriodMs(int32_t redrawSpeed)
 {
     if (redrawSpeed <= 0) return FRAME_PERIOD_MIN_MS;

@@ -81,6 +81,43 @@ struct FrameCopy {
 // height is 0 when nothing of it shows.
 FrameCopy CentreFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale);
 
+// The part of a frame enlarged `scale` times that a frame set holds, in the
+// enlarged frame's pixels: left and top edge, width and height.
+struct FramePart {
+    int x, y, width, height;
+};
+
+// The part of the frame enlarged `scale` times that some placement at that
+// scale shows: frames are centred and cut at their monitor's (or window's)
+// edges, so only this much of a large scale ever reaches the screen. A set
+// that holds just this part costs at most about the pixels of the largest
+// monitor at that scale, whatever the scale. Width 0 when no placement has
+// that scale.
+FramePart VisibleFramePart(const FramePlacement *placements, int count, int frameWidth,
+                           int frameHeight, int scale);
+
+// CentreFrameCopy from a frame set that holds only `part` of the enlarged
+// frame: the source point is the part's own.
+FrameCopy PartFrameCopy(const FramePlacement &placement, int frameWidth, int frameHeight, int scale,
+                        const FramePart &part);
+
+// The frame sets (the ten frames at one scale) built so far, one per scale in
+// use, slot by slot: each slot's scale (0: free) and the part it holds.
+// After a new layout, SyncScaleSets calls `release` for each set whose scale
+// no placement uses any more, or whose part is no longer the visible one,
+// then `build` for each scale used that no set has, and writes each
+// placement's slot to placementSets. A placement whose set cannot be built
+// (or finds no free slot) gets -1 and stays black: a set of another scale
+// would show at the wrong size, and no stereogram is better than a wrong one.
+struct ScaleSets {
+    int scale[MONITOR_LIMIT];
+    FramePart part[MONITOR_LIMIT];
+};
+void SyncScaleSets(ScaleSets *sets, const FramePlacement *placements, int count, int frameWidth,
+                   int frameHeight, int *placementSets,
+                   bool (*build)(int slot, int scale, const FramePart &part),
+                   void (*release)(int slot));
+
 // The timer period for a redraw speed in units of 10 ms. The product is taken
 // in 64 bits and capped at FRAME_PERIOD_MAX_MS; a speed of zero or below
 // gives the shortest period, FRAME_PERIOD_MIN_MS, the same as a speed of 1.

@@ -13,7 +13,7 @@
 #include "host/SaverHost.h"
 #include "settings/Settings_win.h"
 
-__constinit FrameSet Frames;
+__constinit FramePlayerState Frames;
 
 static const char FRAME_LOAD_FAILED_TEXT[] = "ファイルが読み込めませんでした。";
 
@@ -52,23 +52,22 @@ static HBITMAP CreateFrameSection(HDC windowDC, int index, int scale)
     return CreateDIBSection(windowDC, info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
 }
 
-// Makes frame `index` of `images`: a memory DC compatible with the window's
+// Makes frame `index` of `set`: a memory DC compatible with the window's
 // own DC, holding a DIB section with the resource's pixels copied in, each
 // pixel to a square of the set's scale. Where a section that large cannot be
 // made, the frame is built at 1x and drawn at 1x rather than not at all.
-static void BuildFrameImage(HDC windowDC, FrameImages *images, int index)
+static void BuildFrameImage(HDC windowDC, FrameSet *set, int scale, int index)
 {
     const void *dib = Frames.frameDib[index];
-    int scale = images->scale;
     HBITMAP bitmap = CreateFrameSection(windowDC, index, scale);
     if (bitmap == nullptr && scale != 1) {
         scale = 1;
         bitmap = CreateFrameSection(windowDC, index, scale);
     }
     HDC frameDC = CreateCompatibleDC(windowDC);
-    images->frameDC[index] = frameDC;
-    images->frameBitmap[index] = bitmap;
-    images->frameScale[index] = scale;
+    set->frameDC[index] = frameDC;
+    set->frameBitmap[index] = bitmap;
+    set->frameScale[index] = scale;
     if (frameDC == nullptr) return;
     if (bitmap != nullptr) SelectObject(frameDC, bitmap);
     HPALETTE palette = Frames.framePalette[index];
@@ -83,22 +82,36 @@ static void BuildFrameImage(HDC windowDC, FrameImages *images, int index)
                   (const BITMAPINFO *)dib, DIB_RGB_COLORS, SRCCOPY);
 }
 
-void BuildImageSet(HWND window, FrameImages *images, int scale)
+void BuildFrameSet(HWND window, FrameSet *set, int scale)
 {
-    images->scale = scale;
     HDC windowDC = GetDC(window);
     for (int i = 0; i < FRAME_COUNT; ++i)
-        if (Frames.frameDib[i] != nullptr) BuildFrameImage(windowDC, images, i);
+        if (Frames.frameDib[i] != nullptr) BuildFrameImage(windowDC, set, scale, i);
     ReleaseDC(window, windowDC);
 }
 
-void ReleaseImageSet(FrameImages *images)
+void ReleaseFrameSet(FrameSet *set)
 {
     for (int i = 0; i < FRAME_COUNT; ++i) {
-        if (images->frameDC[i]) DeleteDC(images->frameDC[i]);
-        if (images->frameBitmap[i]) DeleteObject(images->frameBitmap[i]);
+        if (set->frameDC[i]) DeleteDC(set->frameDC[i]);
+        if (set->frameBitmap[i]) DeleteObject(set->frameBitmap[i]);
     }
-    *images = FrameImages{};
+    *set = FrameSet{};
+}
+
+// SyncScaleSets' two steps on the player's window. FrameScale never enlarges
+// a frame past its monitor, so a set of whole frames costs at most about a
+// monitor's pixels per frame, and it is kept whole rather than cut to the
+// visible part.
+static bool BuildSlot(int slot, int scale, const FramePart &)
+{
+    BuildFrameSet(Frames.window, &Frames.sets[slot], scale);
+    return true;
+}
+
+static void ReleaseSlot(int slot)
+{
+    ReleaseFrameSet(&Frames.sets[slot]);
 }
 
 // The packed DIB of frame resource `index`, or null when it cannot be loaded.
@@ -164,36 +177,6 @@ static int ReadCoveredMonitors(HWND window, MonitorArea *monitors, ScreenRect *c
     return count;
 }
 
-static bool ScaleIsPlaced(int scale)
-{
-    for (int p = 0; p < Frames.placementCount; ++p)
-        if (Frames.placements[p].scale == scale) return true;
-    return false;
-}
-
-int ImageSetFor(HWND window, int scale)
-{
-    int unused = -1;
-    for (int s = 0; s < MONITOR_LIMIT; ++s) {
-        if (Frames.images[s].scale == scale) return s;
-        if (Frames.images[s].scale == 0 && unused < 0) unused = s;
-    }
-    if (unused >= 0) BuildImageSet(window, &Frames.images[unused], scale);
-    return unused;
-}
-
-// Gives every placement the image set of its scale. Sets of a scale no
-// placement uses any more are released first, so that the sets in use never
-// outnumber the placements and a free slot is there for each new scale.
-static void SyncImageSets(HWND window)
-{
-    for (int s = 0; s < MONITOR_LIMIT; ++s)
-        if (Frames.images[s].scale != 0 && !ScaleIsPlaced(Frames.images[s].scale))
-            ReleaseImageSet(&Frames.images[s]);
-    for (int p = 0; p < Frames.placementCount; ++p)
-        Frames.placementImages[p] = ImageSetFor(window, Frames.placements[p].scale);
-}
-
 // Lays the frames out again on the monitors as they are now, with an image
 // set for each scale the layout needs.
 static void RelayOutFrames(HWND window)
@@ -203,11 +186,13 @@ static void RelayOutFrames(HWND window)
     int count = ReadCoveredMonitors(window, monitors, &covered);
     Frames.placementCount = LayOutFrames(monitors, count, covered, (int)Frames.frameWidth,
                                          (int)Frames.frameHeight, Frames.placements);
-    SyncImageSets(window);
+    SyncScaleSets(&Frames.scales, Frames.placements, Frames.placementCount, (int)Frames.frameWidth,
+                  (int)Frames.frameHeight, Frames.placementSets, BuildSlot, ReleaseSlot);
 }
 
 static void StartPlaying(HWND window)
 {
+    Frames.window = window;
     LoadSettingNames();
     ReadRedrawSpeed();
     LoadFrameResources(window);
@@ -219,15 +204,15 @@ static void StartPlaying(HWND window)
     Frames.timer = SetTimer(window, FRAME_TIMER_ID, FramePeriodMs(RedrawSpeed), nullptr);
 }
 
-// Copies frame `index` of `images` centred on the placement's monitor, at the
+// Copies frame `index` of `set` centred on the placement's monitor, at the
 // scale that image really holds.
-static void DrawPlacedFrame(HDC windowDC, const FramePlacement &placement, const FrameImages &images,
+static void DrawPlacedFrame(HDC windowDC, const FramePlacement &placement, const FrameSet &set,
                             int index)
 {
-    HDC frameDC = images.frameDC[index];
+    HDC frameDC = set.frameDC[index];
     if (frameDC == nullptr) return;
     FrameCopy copy = CentreFrameCopy(placement, (int)Frames.frameWidth, (int)Frames.frameHeight,
-                                    images.frameScale[index]);
+                                    set.frameScale[index]);
     BitBlt(windowDC, copy.x, copy.y, copy.width, copy.height, frameDC, copy.sourceX, copy.sourceY,
            SRCCOPY);
 }
@@ -236,8 +221,8 @@ static void DrawNextFrame(HWND window)
 {
     HDC windowDC = GetDC(window);
     for (int p = 0; p < Frames.placementCount; ++p)
-        if (Frames.placementImages[p] >= 0)
-            DrawPlacedFrame(windowDC, Frames.placements[p], Frames.images[Frames.placementImages[p]],
+        if (Frames.placementSets[p] >= 0)
+            DrawPlacedFrame(windowDC, Frames.placements[p], Frames.sets[Frames.placementSets[p]],
                             Frames.frameIndex);
     StepFrame(&Frames.frameIndex, &Frames.direction);
     ReleaseDC(window, windowDC);
@@ -257,7 +242,8 @@ static void FillBackground(HWND window)
 // not freed.
 static void ReleaseFrames(HWND window)
 {
-    for (int s = 0; s < MONITOR_LIMIT; ++s) ReleaseImageSet(&Frames.images[s]);
+    for (int s = 0; s < MONITOR_LIMIT; ++s) ReleaseFrameSet(&Frames.sets[s]);
+    Frames.scales = ScaleSets{};
     Frames.placementCount = 0;
     HDC windowDC = GetDC(window);
     SelectPalette(windowDC, (HPALETTE)GetStockObject(DEFAULT_PALETTE), FALSE);

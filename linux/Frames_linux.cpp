@@ -1,4 +1,5 @@
-// The ten frame files, linked into the program whole (see linux/CMakeLists.txt).
+// The ten frame files, linked into the program whole (see linux/CMakeLists.txt),
+// and the player that steps through them.
 #include <stdio.h>
 
 #include "animation/Dib.h"
@@ -33,5 +34,17 @@ bool ReadFrameDibs(const void *dibs[FRAME_COUNT])
             return false;
         }
     }
+    return true;
+}
+
+bool StartPlayer(LinuxPlayer *player)
+{
+    if (!ReadFrameDibs(player->dibs)) return false;
+    FrameColours(player->dibs[0], player->colours);
+    player->frameWidth = DibWidth(player->dibs[0]);
+    player->frameHeight = DibHeight(player->dibs[0]);
+    player->frameIndex = 0;
+    player->direction = +1;
+    player->shownIndex = -1;
     return true;
 }

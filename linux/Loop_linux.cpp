@@ -4,16 +4,19 @@
 #include <poll.h>
 #include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "linux/Saver_linux.h"
 
 static volatile sig_atomic_t StopSignal;
+static volatile sig_atomic_t ExitAtOnce;
 
 // The first SIGTERM or SIGINT is only noted; the program ends at its next
 // check. A second one takes the default action at once, for a user whose
 // first request went unheard.
 static void OnStopSignal(int signalNumber)
 {
+    if (ExitAtOnce) _exit(0);
     StopSignal = signalNumber;
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
@@ -36,6 +39,25 @@ void InstallStopSignals()
 bool StopSignalled()
 {
     return StopSignal != 0;
+}
+
+void StopExitsAtOnce(bool atOnce)
+{
+    ExitAtOnce = atOnce;
+    if (atOnce && StopSignalled()) _exit(0);
+}
+
+bool PlayerStopping(const LinuxPlayer &player)
+{
+    return StopSignalled() || player.stopRequested || player.failed;
+}
+
+int PlayerStep(LinuxPlayer *player)
+{
+    int index = player->frameIndex;
+    player->shownIndex = index;
+    StepFrame(&player->frameIndex, &player->direction);
+    return index;
 }
 
 int64_t MonotonicMs()
@@ -75,14 +97,14 @@ void RunDisplayLoop(const DisplayLoop &loop, int32_t redrawSpeed)
     const int64_t period = FramePeriodMs(redrawSpeed);
     int64_t nextTick = MonotonicMs();
     struct pollfd connection = {loop.fd, POLLIN, 0};
-    while (!StopSignalled() && !loop.stopping()) {
+    while (!PlayerStopping(*loop.player)) {
         loop.prepare();
-        if (StopSignalled() || loop.stopping()) break;
+        if (PlayerStopping(*loop.player)) break;
         int64_t waitMs = nextTick - MonotonicMs();
         if (waitMs < 0) waitMs = 0;
         int ready = WaitForEvents(&connection, 1, waitMs);
         loop.read(ready > 0 && (connection.revents & (POLLIN | POLLHUP | POLLERR)));
-        if (StopSignalled() || loop.stopping()) break;
+        if (PlayerStopping(*loop.player)) break;
         int64_t now = MonotonicMs();
         if (now < nextTick) continue;
         loop.tick();

@@ -8,17 +8,19 @@
 
 int main(int argc, char **argv)
 {
+    InstallStopSignals();
     SaverOptions options;
     if (!ParseOptions(argc, argv, &options)) {
         fputs(USAGE, stderr);
         return 2;
     }
-    // -root and -window-id name X11 windows; the daemon that hands one over
-    // in $XSCREENSAVER_WINDOW is an X11 program too.
-    const char *xscreensaverWindow = getenv("XSCREENSAVER_WINDOW");
-    bool x11Only = options.target != TARGET_OWN_WINDOW ||
-                   (!options.fullscreen && xscreensaverWindow && *xscreensaverWindow);
-    if (!x11Only) {
+    const char *named = getenv("XSCREENSAVER_WINDOW");
+    if (!ApplyEnvironmentWindow(&options, named)) {
+        fprintf(stderr, "zembloid: XSCREENSAVER_WINDOW is not a window id: %s\n", named);
+        return 1;
+    }
+    // -root and -window-id (given, or from XScreenSaver) name X11 windows.
+    if (options.target == TARGET_OWN_WINDOW) {
         int result = RunWayland(options);
         if (result >= 0) return result;
     }

@@ -1,7 +1,7 @@
-// What the Linux program's two display back ends share: the command line, the
-// embedded frames, the frame clock and event loop with its stop signals, the
-// rule that ends the full-screen saver, the scale of each monitor's frame and
-// the bookkeeping of one frame set per scale in use.
+// What the Linux program's two display back ends share: the command line and
+// the XScreenSaver window rule, the embedded frames and the player that steps
+// through them, the frame clock and event loop with its stop signals, the
+// rule that ends the full-screen saver and the scale of each monitor's frame.
 #pragma once
 
 #include <poll.h>
@@ -24,11 +24,18 @@ struct SaverOptions {
 
 extern const char USAGE[];
 
-// Options_linux.cpp. Reads argv into *options; false for any argument it
+// Options.cpp. Reads argv into *options; false for any argument it
 // does not take, which the caller answers with USAGE and exit code 2.
 bool ParseOptions(int argc, char **argv, SaverOptions *options);
 // Decimal, or hexadecimal after one 0x; never zero, never beyond 32 bits.
 bool ParseWindowId(const char *text, unsigned long *id);
+// Options.cpp. The window XScreenSaver hands over in $XSCREENSAVER_WINDOW
+// (`named`, may be null) becomes the target, unless -window-id names one or
+// -fullscreen asks for a saver of its own; with -root too, since the daemon
+// covers the screen with that window and its programs: lines carry -root.
+// Such a target is an X11 window, so it forces the X11 back end. False when
+// it applies but is not a window id.
+bool ApplyEnvironmentWindow(SaverOptions *options, const char *named);
 
 // Frames_linux.cpp. The packed DIB of frame `index` (0..9), embedded in the
 // program, or null when it is not a 1-bit bitmap with two colours.
@@ -36,11 +43,35 @@ const void *FrameDib(int index);
 // All ten frames, checked; false (after one line on stderr) when one is bad.
 bool ReadFrameDibs(const void *dibs[FRAME_COUNT]);
 
-// FramePixels.cpp, platform-free. The frame enlarged `scale` times, each of
-// its pixels a scale x scale square of colours[0] or colours[1] (its colour
-// index), written top row first into `pixels`, `stride` pixels apart.
-void ExpandFrame(const void *dib, int scale, const uint32_t colours[2], uint32_t *pixels,
-                 int stride);
+// The player both back ends run (Frames_linux.cpp, Loop_linux.cpp): the
+// embedded frames, their colours as 0xAARRGGBB and size, the frame the next
+// tick shows and the one shown last (-1 before the first), and why the loop
+// ends besides a stop signal: a key, a button, pointer travel, a close
+// request or a window gone (stopRequested), or a fault (failed).
+struct LinuxPlayer {
+    const void *dibs[FRAME_COUNT];
+    uint32_t colours[2];
+    int frameWidth, frameHeight;
+    int frameIndex, direction;
+    int shownIndex;
+    bool stopRequested;
+    bool failed;
+};
+// Reads and checks the frames (false after one line on stderr) and sets the
+// player at frame 0, moving forward, nothing shown yet.
+bool StartPlayer(LinuxPlayer *player);
+// The per-tick step: the frame this tick shows, noted as shown, the player
+// moved on to the next.
+int PlayerStep(LinuxPlayer *player);
+// The one stop check of every loop: a stop signal, or a reason of the player's.
+bool PlayerStopping(const LinuxPlayer &player);
+
+// FramePixels.cpp, platform-free. The `part` of the frame enlarged `scale`
+// times, each frame pixel a scale x scale square of colours[0] or colours[1]
+// (its colour index), written top row first into `pixels`, `stride` pixels
+// apart: part.width x part.height pixels.
+void ExpandFrame(const void *dib, int scale, const FramePart &part, const uint32_t colours[2],
+                 uint32_t *pixels, int stride);
 // The same colours as 0xAARRGGBB, opaque, from the DIB's colour table.
 void FrameColours(const void *dib, uint32_t colours[2]);
 
@@ -55,20 +86,7 @@ int LayOutScaledFrames(const MonitorArea *monitors, int count, ScreenRect window
 int ChosenScale(int forcedScale, int dpi, int frameWidth, int frameHeight, int clientWidth,
                 int clientHeight);
 
-// FramePixels.cpp. The frame sets built so far, one per scale in use, each
-// slot holding its scale (0: free). After a new layout, SyncScaleSets calls
-// `release` for each set whose scale no placement uses any more, then
-// `build` for each scale used that no set has, and writes each placement's
-// slot to placementSets. A placement whose set cannot be built (or finds no
-// free slot) gets -1 and is not drawn.
-struct ScaleSets {
-    int scale[MONITOR_LIMIT];
-};
-void SyncScaleSets(ScaleSets *sets, const FramePlacement *placements, int count,
-                   int *placementSets, bool (*build)(int slot, int scale),
-                   void (*release)(int slot));
-
-// Wake_linux.cpp: the full-screen saver's pointer rule. The first position
+// Wake.cpp: the full-screen saver's pointer rule. The first position
 // seen is the baseline; any later one more than WAKE_THRESHOLD pixels of
 // travel (|dx| + |dy|) away wakes.
 struct PointerWatch {
@@ -86,12 +104,19 @@ struct DisplayLoop {
     void (*prepare)();
     void (*read)(bool readable);
     void (*tick)();
-    bool (*stopping)();
+    const LinuxPlayer *player;   // whose PlayerStopping ends the loop
 };
-// Called once the display is open: until then SIGTERM and SIGINT keep their
-// default action, so a connection that never completes can still be ended.
+// Called first thing in main: from then on a SIGTERM or SIGINT is noted and
+// every wait (WaitForEvents) and every long step (building frame sets, the
+// grab retries) checks for it, so the program ends on one at any moment,
+// connecting included, with exit code 0.
 void InstallStopSignals();
 bool StopSignalled();
+// While on, a stop signal ends the process at once with exit code 0: for a
+// step that waits inside a library where no flag can be checked (a connection
+// that is accepted and never answered, a round trip, closing the display).
+// Turned on after a stop signal has already come, it ends the process there.
+void StopExitsAtOnce(bool atOnce);
 // CLOCK_MONOTONIC in milliseconds.
 int64_t MonotonicMs();
 // ppoll on `fds` for up to timeoutMs (-1: no limit), returning at once with

@@ -1,6 +1,7 @@
 // The frames on X11: the ten embedded bitmaps become server-side pixmaps, one
-// set per scale in use, built at start and when the layout changes; each tick
-// copies one of them to the centre of the window, or of each monitor.
+// frame set per scale in use, each only the part of the enlarged frame that
+// scale shows, built at start and when the layout changes; each tick copies
+// one of them to the centre of the window, or of each monitor.
 #include <X11/Xutil.h>
 #include <stdlib.h>
 
@@ -119,37 +120,6 @@ static XImage *FrameImage(uint32_t *expanded, int width, int height, bool *direc
     return nullptr;
 }
 
-// The ten frames at `scale`, as pixmaps of the window's depth: each frame is
-// expanded into a temporary buffer of pixel values (the allocated pixels,
-// alpha bits included) and put into its pixmap through one image.
-static bool BuildFrameSet(int slot, int scale)
-{
-    Display *display = Saver.display;
-    int width = Saver.frameWidth * scale, height = Saver.frameHeight * scale;
-    uint32_t *expanded = (uint32_t *)malloc((size_t)width * height * sizeof *expanded);
-    bool direct = false;
-    XImage *image = expanded ? FrameImage(expanded, width, height, &direct) : nullptr;
-    if (!image) {
-        free(expanded);
-        return false;
-    }
-    const uint32_t colours[2] = {(uint32_t)Saver.pixels[PIXEL_ENTRY0],
-                                 (uint32_t)Saver.pixels[PIXEL_ENTRY1]};
-    for (int i = 0; i < FRAME_COUNT; ++i) {
-        ExpandFrame(Saver.dibs[i], scale, colours, expanded, width);
-        if (!direct)
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x) XPutPixel(image, x, y, expanded[(size_t)y * width + x]);
-        Pixmap pixmap = XCreatePixmap(display, Saver.window, width, height, Saver.depth);
-        XPutImage(display, pixmap, Saver.gc, image, 0, 0, 0, 0, width, height);
-        Saver.framePixmap[slot][i] = pixmap;
-    }
-    if (direct) image->data = nullptr;   // freed below with the rest of the buffer
-    XDestroyImage(image);
-    free(expanded);
-    return true;
-}
-
 static void ReleaseFrameSet(int slot)
 {
     for (int i = 0; i < FRAME_COUNT; ++i) {
@@ -158,17 +128,62 @@ static void ReleaseFrameSet(int slot)
     }
 }
 
+// The ten pixmaps of a set, made together so that one failure can be caught:
+// a pixmap the server has no room for (BadAlloc) leaves the set unmade.
+static bool CreateSetPixmaps(int slot, int width, int height)
+{
+    CatchXErrors();
+    for (int i = 0; i < FRAME_COUNT; ++i)
+        Saver.framePixmap[slot][i] = XCreatePixmap(Saver.display, Saver.window, width, height, Saver.depth);
+    if (!CaughtXError()) return true;
+    CatchXErrors();   // freeing the pixmaps that were not made fails too
+    ReleaseFrameSet(slot);
+    CaughtXError();
+    return false;
+}
+
+// The ten frames at `scale`, as pixmaps of the window's depth that hold the
+// `part` of each enlarged frame that is seen: each frame's part is expanded
+// into a temporary buffer of pixel values (the allocated pixels, alpha bits
+// included) and put into its pixmap through one image. A stop signal ends
+// the build between frames; a set that cannot be made leaves its monitors
+// black.
+static bool BuildFrameSet(int slot, int scale, const FramePart &part)
+{
+    Display *display = Saver.display;
+    int width = part.width, height = part.height;
+    uint32_t *expanded = (uint32_t *)malloc((size_t)width * height * sizeof *expanded);
+    bool direct = false;
+    XImage *image = expanded ? FrameImage(expanded, width, height, &direct) : nullptr;
+    bool made = image && CreateSetPixmaps(slot, width, height);
+    const uint32_t colours[2] = {(uint32_t)Saver.pixels[PIXEL_ENTRY0],
+                                 (uint32_t)Saver.pixels[PIXEL_ENTRY1]};
+    for (int i = 0; made && i < FRAME_COUNT; ++i) {
+        if (StopSignalled()) {
+            ReleaseFrameSet(slot);
+            made = false;
+            break;
+        }
+        ExpandFrame(Saver.player.dibs[i], scale, part, colours, expanded, width);
+        if (!direct)
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) XPutPixel(image, x, y, expanded[(size_t)y * width + x]);
+        XPutImage(display, Saver.framePixmap[slot][i], Saver.gc, image, 0, 0, 0, 0, width, height);
+    }
+    if (image && direct) image->data = nullptr;   // freed below with the rest of the buffer
+    if (image) XDestroyImage(image);
+    free(expanded);
+    return made;
+}
+
 // The GC and the pixel values; the frame sets follow with the first layout.
 void PrepareDrawing()
 {
     XGCValues values = {};
     values.graphics_exposures = False;
     Saver.gc = XCreateGC(Saver.display, Saver.window, GCGraphicsExposures, &values);
-    AllocColours(Saver.dibs[0]);
+    AllocColours(Saver.player.dibs[0]);
     XSetForeground(Saver.display, Saver.gc, Saver.pixels[PIXEL_BACKGROUND]);
-    Saver.frameIndex = 0;
-    Saver.direction = +1;
-    Saver.shownIndex = -1;
 }
 
 void ReleaseDrawing()
@@ -194,10 +209,11 @@ void RelayOutFrames()
     MonitorArea monitors[MONITOR_LIMIT];
     int count = ReadMonitors(monitors);
     ScreenRect window = {0, 0, Saver.windowWidth, Saver.windowHeight};
-    Saver.placementCount = LayOutScaledFrames(monitors, count, window, Saver.frameWidth,
-                                              Saver.frameHeight, Saver.options.forcedScale, Saver.placements);
-    SyncScaleSets(&Saver.sets, Saver.placements, Saver.placementCount, Saver.placementSets,
-                  BuildFrameSet, ReleaseFrameSet);
+    const LinuxPlayer &player = Saver.player;
+    Saver.placementCount = LayOutScaledFrames(monitors, count, window, player.frameWidth,
+                                              player.frameHeight, Saver.options.forcedScale, Saver.placements);
+    SyncScaleSets(&Saver.sets, Saver.placements, Saver.placementCount, player.frameWidth,
+                  player.frameHeight, Saver.placementSets, BuildFrameSet, ReleaseFrameSet);
 }
 
 // The frame on each monitor, from the set of that monitor's scale.
@@ -206,13 +222,13 @@ static void CopyFrame(int index)
     for (int i = 0; i < Saver.placementCount; ++i) {
         int slot = Saver.placementSets[i];
         if (slot < 0) continue;
-        FrameCopy copy = CentreFrameCopy(Saver.placements[i], Saver.frameWidth, Saver.frameHeight,
-                                         Saver.sets.scale[slot]);
+        FrameCopy copy = PartFrameCopy(Saver.placements[i], Saver.player.frameWidth,
+                                       Saver.player.frameHeight, Saver.sets.scale[slot],
+                                       Saver.sets.part[slot]);
         if (copy.width == 0 || copy.height == 0) continue;
         XCopyArea(Saver.display, Saver.framePixmap[slot][index], Saver.window, Saver.gc,
                   copy.sourceX, copy.sourceY, copy.width, copy.height, copy.x, copy.y);
     }
-    Saver.shownIndex = index;
 }
 
 // After an exposure or a new size: black everywhere, and the frame last shown
@@ -220,13 +236,12 @@ static void CopyFrame(int index)
 void DrawWholeWindow()
 {
     XFillRectangle(Saver.display, Saver.window, Saver.gc, 0, 0, Saver.windowWidth, Saver.windowHeight);
-    if (Saver.shownIndex >= 0) CopyFrame(Saver.shownIndex);
+    if (Saver.player.shownIndex >= 0) CopyFrame(Saver.player.shownIndex);
     XFlush(Saver.display);
 }
 
 void DrawNextFrame()
 {
-    CopyFrame(Saver.frameIndex);
-    StepFrame(&Saver.frameIndex, &Saver.direction);
+    CopyFrame(PlayerStep(&Saver.player));
     XFlush(Saver.display);
 }

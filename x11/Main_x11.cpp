@@ -5,9 +5,8 @@
 #include <X11/extensions/Xrandr.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <time.h>
+#include <unistd.h>
 
-#include "animation/Dib.h"
 #include "x11/Saver_x11.h"
 
 X11Saver Saver;
@@ -15,38 +14,52 @@ X11Saver Saver;
 // How long the full-screen saver keeps asking for a grab another client
 // holds (a menu, or the idle daemon that started it, letting go).
 static const int GRAB_ATTEMPTS = 20;
-static const long GRAB_RETRY_NS = 50 * 1000000L;
+static const int64_t GRAB_RETRY_MS = 50;
 
-// Without -window-id, the window XScreenSaver hands over, if any. With -root
-// too: the daemon covers the screen with that window, and XScreenSaver's own
-// programs: lines carry -root, so drawing on the real root would be unseen.
-// -fullscreen is a saver of its own and keeps its own window.
-static bool ReadEnvironmentWindow()
-{
-    const char *named = getenv("XSCREENSAVER_WINDOW");
-    if (Saver.options.fullscreen || Saver.options.target == TARGET_WINDOW_ID || !named || !*named) return true;
-    if (!ParseWindowId(named, &Saver.options.windowId)) {
-        fprintf(stderr, "zembloid: XSCREENSAVER_WINDOW is not a window id: %s\n", named);
-        return false;
-    }
-    Saver.options.target = TARGET_WINDOW_ID;
-    return true;
-}
-
-// A window that goes away under us (BadWindow, BadDrawable) ends the run
-// quietly; any other error is reported and ends it as a failure.
+// While errors are caught (a pixmap the server may not have room for), the
+// first is noted for CaughtXError. Otherwise a window that goes away under
+// us (BadWindow, BadDrawable) ends the run quietly, and any other error is
+// reported and ends it as a failure.
 static int OnXError(Display *display, XErrorEvent *error)
 {
     if (Saver.closing) return 0;
+    if (Saver.catchingErrors) {
+        if (!Saver.caughtError) Saver.caughtError = error->error_code;
+        return 0;
+    }
     if (error->error_code == BadWindow || error->error_code == BadDrawable) {
         Saver.windowGone = true;
+        Saver.player.stopRequested = true;
         return 0;
     }
     char text[160];
     XGetErrorText(display, error->error_code, text, sizeof text);
     fprintf(stderr, "zembloid: X error: %s (request %d)\n", text, error->request_code);
-    Saver.failed = true;
+    Saver.player.failed = true;
     return 0;
+}
+
+void CatchXErrors()
+{
+    XSync(Saver.display, False);
+    Saver.catchingErrors = true;
+    Saver.caughtError = 0;
+}
+
+unsigned char CaughtXError()
+{
+    XSync(Saver.display, False);
+    Saver.catchingErrors = false;
+    return Saver.caughtError;
+}
+
+// The connection lost (the server ended or was killed): one line, as on
+// Wayland, rather than Xlib's own message, and exit code 1. Xlib ends the
+// process when this returns, so it ends it here.
+static int OnXConnectionLost(Display *display)
+{
+    fprintf(stderr, "zembloid: lost the connection to X display %s\n", DisplayString(display));
+    _exit(1);
 }
 
 // RandR's screen-change events, where the server has RandR; from 1.5 on it
@@ -67,11 +80,17 @@ static Window CreateOwnWindow()
 {
     Display *display = Saver.display;
     int screen = DefaultScreen(display);
-    int scale = ChosenScale(Saver.options.forcedScale, ScreenDpi(), Saver.frameWidth,
-                            Saver.frameHeight, DisplayWidth(display, screen),
-                            DisplayHeight(display, screen));
+    int screenWidth = DisplayWidth(display, screen), screenHeight = DisplayHeight(display, screen);
+    const LinuxPlayer &player = Saver.player;
+    int scale = ChosenScale(Saver.options.forcedScale, ScreenDpi(), player.frameWidth,
+                            player.frameHeight, screenWidth, screenHeight);
+    // A forced scale larger than the screen would make a window (and frame
+    // sets) larger than anything that can be seen: it stops at the screen's
+    // size, and the frame is centred and cut there.
+    int width = player.frameWidth * scale, height = player.frameHeight * scale;
     Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
-                                        Saver.frameWidth * scale, Saver.frameHeight * scale, 0,
+                                        width < screenWidth ? width : screenWidth,
+                                        height < screenHeight ? height : screenHeight, 0,
                                         BlackPixel(display, screen), BlackPixel(display, screen));
     XStoreName(display, window, "ZEMBLOID");
     Saver.deleteWindowAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
@@ -136,16 +155,20 @@ static bool OpenTargetWindow()
     long events = StructureNotifyMask | ExposureMask | (Saver.ownWindow ? KeyPressMask : 0) |
                   (Saver.options.fullscreen ? ButtonPressMask | PointerMotionMask : 0);
     XSelectInput(display, Saver.window, attributes.your_event_mask | events);
+    // Full-screen, windows mapped or raised later on the root are seen, so
+    // that the saver goes back above them.
+    if (Saver.options.fullscreen) XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     return true;
 }
 
 // Keyboard and pointer to the full-screen window, asked again for a while
 // when another client holds them. Without them the window still gets the
-// pointer's motion and buttons, as it covers the screen, but no keys.
+// pointer's motion and buttons, as it covers the screen, but no keys. The
+// pauses between attempts end on a stop signal.
 static void GrabInput()
 {
     Display *display = Saver.display;
-    for (int attempt = 0; attempt < GRAB_ATTEMPTS; ++attempt) {
+    for (int attempt = 0; attempt < GRAB_ATTEMPTS && !StopSignalled(); ++attempt) {
         if (!Saver.keyboardGrabbed)
             Saver.keyboardGrabbed = XGrabKeyboard(display, Saver.window, False, GrabModeAsync,
                                                   GrabModeAsync, CurrentTime) == GrabSuccess;
@@ -155,9 +178,9 @@ static void GrabInput()
                              GrabModeAsync, GrabModeAsync, None, Saver.emptyCursor,
                              CurrentTime) == GrabSuccess;
         if (Saver.keyboardGrabbed && Saver.pointerGrabbed) return;
-        struct timespec pause = {0, GRAB_RETRY_NS};
-        nanosleep(&pause, nullptr);
+        WaitForEvents(nullptr, 0, GRAB_RETRY_MS);
     }
+    if (StopSignalled()) return;
     const char *held = Saver.keyboardGrabbed  ? "pointer"
                        : Saver.pointerGrabbed ? "keyboard"
                                               : "keyboard and pointer";
@@ -174,14 +197,19 @@ static void ShowFullscreen()
     Window rootReturn, childReturn;
     int rootX = 0, rootY = 0, x, y;
     unsigned int buttons;
-    XQueryPointer(display, DefaultRootWindow(display), &rootReturn, &childReturn, &rootX, &rootY,
-                  &x, &y, &buttons);
-    PointerTravelWakes(&Saver.pointer, rootX, rootY);
+    // False when the pointer is on another screen: then the first motion
+    // over this one sets the baseline.
+    if (XQueryPointer(display, DefaultRootWindow(display), &rootReturn, &childReturn, &rootX, &rootY,
+                      &x, &y, &buttons))
+        PointerTravelWakes(&Saver.pointer, rootX, rootY);
 }
 
-static bool Stopping()
+// Another top-level window mapped, or moved in the stacking order, while the
+// full-screen saver runs: the saver is raised above it again.
+static void KeepOnTop(Window parent, Window window)
 {
-    return Saver.stopRequested || Saver.windowGone || Saver.failed;
+    if (Saver.options.fullscreen && window != Saver.window && parent == DefaultRootWindow(Saver.display))
+        XRaiseWindow(Saver.display, Saver.window);
 }
 
 // A new RandR configuration: Xlib's idea of the screen updated, then the
@@ -205,8 +233,7 @@ static void OnScreenChange(XEvent *event)
         Saver.windowWidth = width;
         Saver.windowHeight = height;
     }
-    RelayOutFrames();
-    DrawWholeWindow();
+    Saver.layoutDirty = true;
 }
 
 static void HandleEvent(XEvent *event)
@@ -215,30 +242,37 @@ static void HandleEvent(XEvent *event)
     case Expose:
         if (event->xexpose.count == 0) DrawWholeWindow();
         break;
+    case MapNotify:
+        KeepOnTop(event->xmap.event, event->xmap.window);
+        break;
     case ConfigureNotify:
-        if (event->xconfigure.window != Saver.window) break;
+        if (event->xconfigure.window != Saver.window) {
+            KeepOnTop(event->xconfigure.event, event->xconfigure.window);
+            break;
+        }
         if (event->xconfigure.width == Saver.windowWidth && event->xconfigure.height == Saver.windowHeight)
             break;
         Saver.windowWidth = event->xconfigure.width;
         Saver.windowHeight = event->xconfigure.height;
-        RelayOutFrames();
-        DrawWholeWindow();
+        Saver.layoutDirty = true;
         break;
     case KeyPress:
-        Saver.stopRequested = true;
+        Saver.player.stopRequested = true;
         break;
     case ButtonPress:
-        Saver.stopRequested = true;
+        Saver.player.stopRequested = true;
         break;
     case MotionNotify:
         if (PointerTravelWakes(&Saver.pointer, event->xmotion.x_root, event->xmotion.y_root))
-            Saver.stopRequested = true;
+            Saver.player.stopRequested = true;
         break;
     case ClientMessage:
-        if ((Atom)event->xclient.data.l[0] == Saver.deleteWindowAtom) Saver.stopRequested = true;
+        if ((Atom)event->xclient.data.l[0] == Saver.deleteWindowAtom) Saver.player.stopRequested = true;
         break;
     case DestroyNotify:
-        if (event->xdestroywindow.window == Saver.window) Saver.windowGone = true;
+        if (event->xdestroywindow.window != Saver.window) break;
+        Saver.windowGone = true;
+        Saver.player.stopRequested = true;
         break;
     default:
         if (Saver.randr && event->type == Saver.randrEventBase + RRScreenChangeNotify)
@@ -247,13 +281,19 @@ static void HandleEvent(XEvent *event)
     }
 }
 
+// The loop's prepare step: the queued events, then at most one new layout
+// for all of them, its frame sets built here rather than in a handler.
 static void ReadQueuedEvents()
 {
-    while (!Stopping() && XPending(Saver.display)) {
+    while (!PlayerStopping(Saver.player) && XPending(Saver.display)) {
         XEvent event;
         XNextEvent(Saver.display, &event);
         HandleEvent(&event);
     }
+    if (!Saver.layoutDirty || PlayerStopping(Saver.player)) return;
+    Saver.layoutDirty = false;
+    RelayOutFrames();
+    DrawWholeWindow();
 }
 
 // XPending reads whatever the wait found on the connection.
@@ -261,8 +301,11 @@ static void AfterWait(bool)
 {
 }
 
+// A server that stops answering cannot hold the program here: a stop signal
+// ends it at once.
 static void CloseAll()
 {
+    StopExitsAtOnce(true);
     Saver.closing = true;
     ReleaseDrawing();
     if (Saver.ownWindow && !Saver.windowGone) XDestroyWindow(Saver.display, Saver.window);
@@ -270,19 +313,27 @@ static void CloseAll()
     XCloseDisplay(Saver.display);
 }
 
+// Connecting waits inside Xlib for a server that may never answer, so a
+// stop signal meanwhile ends the program at once.
+static Display *OpenDisplay()
+{
+    StopExitsAtOnce(true);
+    Display *display = XOpenDisplay(nullptr);
+    StopExitsAtOnce(false);
+    return display;
+}
+
 int RunX11(const SaverOptions &options)
 {
     Saver.options = options;
-    if (!ReadEnvironmentWindow() || !ReadFrameDibs(Saver.dibs)) return 1;
-    Saver.frameWidth = DibWidth(Saver.dibs[0]);
-    Saver.frameHeight = DibHeight(Saver.dibs[0]);
-    Saver.display = XOpenDisplay(nullptr);
+    if (!StartPlayer(&Saver.player)) return 1;
+    Saver.display = OpenDisplay();
     if (!Saver.display) {
         fprintf(stderr, "zembloid: cannot open display %s\n", XDisplayName(nullptr));
         return 1;
     }
-    InstallStopSignals();
     XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXConnectionLost);
     ReadResourceDpi();
     WatchScreenChanges();
     bool ready = OpenTargetWindow();
@@ -290,12 +341,11 @@ int RunX11(const SaverOptions &options)
         PrepareDrawing();
         if (Saver.options.fullscreen) ShowFullscreen();
         else if (Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
-        RelayOutFrames();
-        DrawWholeWindow();
+        Saver.layoutDirty = true;
         DisplayLoop loop = {ConnectionNumber(Saver.display), ReadQueuedEvents, AfterWait,
-                            DrawNextFrame, Stopping};
+                            DrawNextFrame, &Saver.player};
         RunDisplayLoop(loop, options.redrawSpeed);
     }
     CloseAll();
-    return ready && !Saver.failed ? 0 : 1;
+    return ready && !Saver.player.failed ? 0 : 1;
 }

@@ -39,32 +39,40 @@ struct X11Saver {
     unsigned long pixels[3];
     bool pixelAllocated[3];
     unsigned long alphaBits;
-    // The embedded frames, and one set of server-side pixmaps of them per
-    // scale in use (slot by slot, as SyncScaleSets keeps them), and the
-    // player's position.
-    const void *dibs[FRAME_COUNT];
+    // The player, and one frame set of server-side pixmaps per scale in use
+    // (slot by slot, as SyncScaleSets keeps them), each as large as the part
+    // of the frame that scale shows.
+    LinuxPlayer player;
     GC gc;
     ScaleSets sets;
     Pixmap framePixmap[MONITOR_LIMIT][FRAME_COUNT];
-    int frameWidth, frameHeight;
-    int frameIndex, direction;
-    int shownIndex;               // frame last copied to the window, -1 before the first
     // Where each tick's frame goes: one place per monitor on the real root
     // and in the full-screen window, else one for the whole window.
     // placementSets holds each placement's frame set slot (-1: none).
     FramePlacement placements[MONITOR_LIMIT];
     int placementSets[MONITOR_LIMIT];
     int placementCount;
-    // Why the loop ends, besides a stop signal: a key, a button, pointer
-    // travel or a close request, the window destroyed, or another X error
-    // (failed). Once closing, X errors are no longer looked at.
-    bool stopRequested;
+    // Set by the event handlers: the frames are laid out again (and the
+    // sets built) before the next wait, outside any handler.
+    bool layoutDirty;
+    // An X error met while errors of one request are caught (see
+    // CatchXErrors), else none.
+    bool catchingErrors;
+    unsigned char caughtError;
+    // The window destroyed under us: the loop ends quietly. Once closing,
+    // X errors are no longer looked at.
     bool windowGone;
-    bool failed;
     bool closing;
 };
 
 extern X11Saver Saver;
+
+// Main_x11.cpp. The X errors of the requests made between CatchXErrors and
+// CaughtXError are noted rather than reported: CaughtXError waits for the
+// server's answer to all of them and returns the first error's code, 0 when
+// there was none.
+void CatchXErrors();
+unsigned char CaughtXError();
 
 // Monitors_x11.cpp
 void ReadResourceDpi();

@@ -22,8 +22,8 @@ TEST_F(MissingFrame, WarnsOnceOwnedByTheWindowAndBuildsTheFramesBefore)
     for (int i = 0; i < FRAME_COUNT; ++i) {
         SCOPED_TRACE(i);
         bool loaded = i < LOADED_FRAMES;
-        EXPECT_EQ(GetObjectType(PlayedImages().frameDC[i]), loaded ? (DWORD)OBJ_MEMDC : 0u);
-        EXPECT_EQ(GetObjectType(PlayedImages().frameBitmap[i]), loaded ? (DWORD)OBJ_BITMAP : 0u);
+        EXPECT_EQ(GetObjectType(PlayedSet().frameDC[i]), loaded ? (DWORD)OBJ_MEMDC : 0u);
+        EXPECT_EQ(GetObjectType(PlayedSet().frameBitmap[i]), loaded ? (DWORD)OBJ_BITMAP : 0u);
         EXPECT_EQ(GetObjectType(Frames.framePalette[i]), loaded ? (DWORD)OBJ_PAL : 0u);
     }
     EXPECT_EQ(Frames.timer, (UINT_PTR)FRAME_TIMER_ID);

@@ -1,4 +1,4 @@
-// The Linux program's frames as pixels at a scale, and its frame sets per scale.
+// The Linux program's frames as pixels at a scale, whole or only the part that is seen.
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -27,62 +27,24 @@ TEST(FramePixels, EachPixelBecomesASquareTopRowFirst)
     const uint32_t a = 10, b = 11, pad = 99;
     const uint32_t ink[2] = {a, b};
     struct Case {
-        int scale, stride;
+        int scale;
+        FramePart part;
+        int stride;
         std::vector<uint32_t> pixels;
     };
     const Case cases[] = {
-        {1, 3, {a, b, b,  b, a, b}},
-        {1, 4, {a, b, b, pad,  b, a, b, pad}},   // the stride's spare pixel is left alone
-        {2, 6, {a, a, b, b, b, b,  a, a, b, b, b, b,
-                b, b, a, a, b, b,  b, b, a, a, b, b}},
+        {1, {0, 0, 3, 2}, 3, {a, b, b,  b, a, b}},
+        {1, {0, 0, 3, 2}, 4, {a, b, b, pad,  b, a, b, pad}},   // the stride's spare pixel is left alone
+        {2, {0, 0, 6, 4}, 6, {a, a, b, b, b, b,  a, a, b, b, b, b,
+                              b, b, a, a, b, b,  b, b, a, a, b, b}},
+        // Only the part: from the middle of one enlarged pixel to the middle of another.
+        {2, {1, 1, 3, 2}, 3, {a, b, b,  b, a, a}},
+        {3, {4, 2, 2, 3}, 2, {b, b,  a, a,  a, a}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.scale);
         std::vector<uint32_t> out(c.pixels.size(), pad);
-        ExpandFrame(dib.data(), c.scale, ink, out.data(), c.stride);
+        ExpandFrame(dib.data(), c.scale, c.part, ink, out.data(), c.stride);
         EXPECT_EQ(out, c.pixels);
     }
-}
-
-static std::vector<int> Built, Released;
-static bool BuildSet(int slot, int scale)
-{
-    Built.push_back(slot * 100 + scale);
-    return scale != 7;   // a set too large to be made
-}
-static void ReleaseSet(int slot)
-{
-    Released.push_back(slot);
-}
-
-TEST(FramePixels, OneSetPerScaleInUseNeverPastTheTable)
-{
-    ScaleSets sets = {};
-    int placementSets[MONITOR_LIMIT];
-    auto sync = [&](std::vector<int> scales) {
-        std::vector<FramePlacement> placements;
-        for (int scale : scales) placements.push_back({{0, 0, 1, 1}, scale});
-        Built.clear();
-        Released.clear();
-        SyncScaleSets(&sets, placements.data(), (int)placements.size(), placementSets, BuildSet,
-                      ReleaseSet);
-        return std::vector<int>(placementSets, placementSets + placements.size());
-    };
-    EXPECT_EQ(sync({2, 1, 2}), std::vector<int>({0, 1, 0}));
-    EXPECT_EQ(Built, std::vector<int>({2, 101}));
-    EXPECT_EQ(sync({1, 3}), std::vector<int>({1, 0}));   // 2 released, its slot reused
-    EXPECT_EQ(Released, std::vector<int>({0}));
-    EXPECT_EQ(Built, std::vector<int>({3}));
-    EXPECT_EQ(sync({7, 1}), std::vector<int>({-1, 1}));  // a set that cannot be made
-    EXPECT_EQ(sets.scale[0], 0);
-    // Every slot taken by a scale in use, and one scale more: that one gets
-    // no set, and nothing is written past the table.
-    ScaleSets full = {};
-    for (int s = 0; s < MONITOR_LIMIT; ++s) full.scale[s] = 20 + s;
-    std::vector<FramePlacement> many;
-    for (int s = 0; s <= MONITOR_LIMIT; ++s) many.push_back({{0, 0, 1, 1}, 20 + s});
-    std::vector<int> slots(many.size(), -2);
-    SyncScaleSets(&full, many.data(), (int)many.size(), slots.data(), BuildSet, ReleaseSet);
-    EXPECT_EQ(slots.back(), -1);
-    EXPECT_EQ(slots[MONITOR_LIMIT - 1], MONITOR_LIMIT - 1);
 }

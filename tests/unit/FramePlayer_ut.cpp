@@ -174,3 +174,100 @@ TEST(FrameLayout, OneFrameCentredOnEachMonitorAtItsOwnScale)
         }
     }
 }
+
+static std::vector<int> Built, Released;
+static bool BuildSet(int slot, int scale, const FramePart &)
+{
+    Built.push_back(slot * 100 + scale);
+    return scale != 7;   // a set too large to be made
+}
+static void ReleaseSet(int slot)
+{
+    Released.push_back(slot);
+}
+
+TEST(FrameSets, OneSetPerScaleInUseNeverPastTheTable)
+{
+    ScaleSets sets = {};
+    int placementSets[MONITOR_LIMIT];
+    auto sync = [&](std::vector<int> scales) {
+        std::vector<FramePlacement> placements;
+        for (int scale : scales) placements.push_back({{0, 0, 100, 100}, scale});
+        Built.clear();
+        Released.clear();
+        SyncScaleSets(&sets, placements.data(), (int)placements.size(), 1, 1, placementSets,
+                      BuildSet, ReleaseSet);
+        return std::vector<int>(placementSets, placementSets + placements.size());
+    };
+    EXPECT_EQ(sync({2, 1, 2}), std::vector<int>({0, 1, 0}));
+    EXPECT_EQ(Built, std::vector<int>({2, 101}));
+    EXPECT_EQ(sync({1, 3}), std::vector<int>({1, 0}));   // 2 released, its slot reused
+    EXPECT_EQ(Released, std::vector<int>({0}));
+    EXPECT_EQ(Built, std::vector<int>({3}));
+    EXPECT_EQ(sync({7, 1}), std::vector<int>({-1, 1}));  // a set that cannot be made
+    EXPECT_EQ(sets.scale[0], 0);
+    // Every slot taken by a scale in use, and one scale more: that one gets
+    // no set, and nothing is written past the table.
+    ScaleSets full = {};
+    for (int s = 0; s < MONITOR_LIMIT; ++s) full.scale[s] = 20 + s;
+    for (int s = 0; s < MONITOR_LIMIT; ++s) full.part[s] = {0, 0, 20 + s, 20 + s};
+    std::vector<FramePlacement> many;
+    for (int s = 0; s <= MONITOR_LIMIT; ++s) many.push_back({{0, 0, 100, 100}, 20 + s});
+    std::vector<int> slots(many.size(), -2);
+    SyncScaleSets(&full, many.data(), (int)many.size(), 1, 1, slots.data(), BuildSet, ReleaseSet);
+    EXPECT_EQ(slots.back(), -1);
+    EXPECT_EQ(slots[MONITOR_LIMIT - 1], MONITOR_LIMIT - 1);
+}
+
+// Frames of 640 x 480, centred and cut at their monitor's edges: each scale's
+// set holds what the placements at that scale show between them.
+TEST(FrameSets, EachScaleHoldsOnlyThePartItsPlacementsShow)
+{
+    struct Case {
+        const char *name;
+        std::vector<FramePlacement> placements;
+        int scale;
+        FramePart part;
+    };
+    const Case cases[] = {
+        {"whole frame on a larger monitor", {{{0, 0, 1024, 768}, 1}}, 1, {0, 0, 640, 480}},
+        {"8x on 1024 x 768", {{{0, 0, 1024, 768}, 8}}, 8, {2048, 1536, 1024, 768}},
+        {"8x on two monitors: the larger span of each",
+         {{{0, 0, 1024, 600}, 8}, {{1024, 0, 800, 768}, 8}}, 8, {2048, 1536, 1024, 768}},
+        {"odd and even widths cut one pixel apart", {{{0, 0, 1001, 10}, 2}, {{0, 20, 1000, 10}, 2}},
+         2, {139, 475, 1001, 10}},
+        {"other scales leave it out", {{{0, 0, 1024, 768}, 1}, {{0, 0, 2000, 2000}, 2}}, 1,
+         {0, 0, 640, 480}},
+        {"no placement at that scale", {{{0, 0, 1024, 768}, 1}}, 2, {0, 0, 0, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FramePart part = VisibleFramePart(c.placements.data(), (int)c.placements.size(), 640, 480, c.scale);
+        EXPECT_EQ(std::vector<int>({part.x, part.y, part.width, part.height}),
+                  std::vector<int>({c.part.x, c.part.y, c.part.width, c.part.height}));
+        // Every placement's copy starts inside the part and ends inside it.
+        for (const FramePlacement &placement : c.placements) {
+            if (placement.scale != c.scale) continue;
+            FrameCopy copy = PartFrameCopy(placement, 640, 480, c.scale, part);
+            EXPECT_GE(copy.sourceX, 0);
+            EXPECT_GE(copy.sourceY, 0);
+            EXPECT_LE(copy.sourceX + copy.width, part.width);
+            EXPECT_LE(copy.sourceY + copy.height, part.height);
+        }
+    }
+}
+
+TEST(FrameSets, ASetIsBuiltAgainWhenItsPartGrows)
+{
+    ScaleSets sets = {};
+    int slots[2];
+    FramePlacement small[] = {{{0, 0, 800, 600}, 2}};
+    SyncScaleSets(&sets, small, 1, 640, 480, slots, BuildSet, ReleaseSet);
+    Built.clear();
+    Released.clear();
+    FramePlacement large[] = {{{0, 0, 1024, 768}, 2}};
+    SyncScaleSets(&sets, large, 1, 640, 480, slots, BuildSet, ReleaseSet);
+    EXPECT_EQ(Released, std::vector<int>({0}));
+    EXPECT_EQ(Built, std::vector<int>({2}));
+    EXPECT_EQ(sets.part[0].width, 1024);
+}

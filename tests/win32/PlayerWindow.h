@@ -30,10 +30,15 @@ struct PlayerWindowLog {
 
 inline PlayerWindowLog PlayerLog;
 
-// The image set the test window's one frame is copied from.
-inline FrameImages &PlayedImages()
+// The frame set the test window's one frame is copied from, and its scale.
+inline FrameSet &PlayedSet()
 {
-    return Frames.images[Frames.placementImages[0]];
+    return Frames.sets[Frames.placementSets[0]];
+}
+
+inline int PlayedScale()
+{
+    return Frames.scales.scale[Frames.placementSets[0]];
 }
 
 inline LRESULT CALLBACK PlayerTestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -41,8 +46,8 @@ inline LRESULT CALLBACK PlayerTestWindowProc(HWND window, UINT message, WPARAM w
     if (message == WM_TIMER && PlayerLog.ticks < 4096)
         QueryPerformanceCounter(&PlayerLog.tickTimes[PlayerLog.ticks++]);
     if (message == WM_DESTROY) {
-        std::memcpy(PlayerLog.frameDC, PlayedImages().frameDC, sizeof PlayerLog.frameDC);
-        std::memcpy(PlayerLog.frameBitmap, PlayedImages().frameBitmap, sizeof PlayerLog.frameBitmap);
+        std::memcpy(PlayerLog.frameDC, PlayedSet().frameDC, sizeof PlayerLog.frameDC);
+        std::memcpy(PlayerLog.frameBitmap, PlayedSet().frameBitmap, sizeof PlayerLog.frameBitmap);
         std::memcpy(PlayerLog.framePalette, Frames.framePalette, sizeof Frames.framePalette);
     }
     LRESULT result = SaverFrameProc(window, message, wParam, lParam);

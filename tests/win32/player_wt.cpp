@@ -21,20 +21,20 @@ TEST_F(FramePlayer, CreationBuildsEveryFrameFromItsResource)
     ASSERT_EQ(Frames.placementCount, 1);
     EXPECT_EQ(Frames.placements[0].area.width, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(Frames.placements[0].area.height, GetSystemMetrics(SM_CYSCREEN));
-    EXPECT_EQ(PlayedImages().scale, 1);
+    EXPECT_EQ(PlayedScale(), 1);
     EXPECT_EQ(Frames.frameIndex, 0);
     EXPECT_EQ(Frames.direction, 1);
     EXPECT_EQ(Frames.timer, (UINT_PTR)FRAME_TIMER_ID);
     for (int i = 0; i < FRAME_COUNT; ++i) {
         SCOPED_TRACE(i);
-        ASSERT_EQ(GetObjectType(PlayedImages().frameDC[i]), (DWORD)OBJ_MEMDC);
-        ASSERT_EQ(GetObjectType(PlayedImages().frameBitmap[i]), (DWORD)OBJ_BITMAP);
+        ASSERT_EQ(GetObjectType(PlayedSet().frameDC[i]), (DWORD)OBJ_MEMDC);
+        ASSERT_EQ(GetObjectType(PlayedSet().frameBitmap[i]), (DWORD)OBJ_BITMAP);
         ASSERT_EQ(GetObjectType(Frames.framePalette[i]), (DWORD)OBJ_PAL);
-        EXPECT_EQ(GetCurrentObject(PlayedImages().frameDC[i], OBJ_BITMAP), PlayedImages().frameBitmap[i]);
-        EXPECT_EQ(GetCurrentObject(PlayedImages().frameDC[i], OBJ_PAL), Frames.framePalette[i]);
+        EXPECT_EQ(GetCurrentObject(PlayedSet().frameDC[i], OBJ_BITMAP), PlayedSet().frameBitmap[i]);
+        EXPECT_EQ(GetCurrentObject(PlayedSet().frameDC[i], OBJ_PAL), Frames.framePalette[i]);
         // The section holds the resource's own pixels, row for row.
         DIBSECTION section = {};
-        ASSERT_EQ(GetObjectA(PlayedImages().frameBitmap[i], sizeof section, &section), (int)sizeof section);
+        ASSERT_EQ(GetObjectA(PlayedSet().frameBitmap[i], sizeof section, &section), (int)sizeof section);
         EXPECT_EQ(section.dsBm.bmWidth, 640);
         EXPECT_EQ(section.dsBm.bmHeight, 480);
         EXPECT_EQ(section.dsBm.bmBitsPixel, 1);
@@ -63,8 +63,8 @@ TEST_F(FramePlayer, DestructionReleasesEveryFrameAndTheTimer)
         EXPECT_EQ(PlayerLog.typesAfterDestroy[0][i], 0u) << "memory DC";
         EXPECT_EQ(PlayerLog.typesAfterDestroy[1][i], 0u) << "bitmap";
         EXPECT_EQ(PlayerLog.typesAfterDestroy[2][i], 0u) << "palette";
-        EXPECT_EQ(Frames.images[0].frameDC[i], nullptr);
-        EXPECT_EQ(Frames.images[0].frameBitmap[i], nullptr);
+        EXPECT_EQ(Frames.sets[0].frameDC[i], nullptr);
+        EXPECT_EQ(Frames.sets[0].frameBitmap[i], nullptr);
         EXPECT_EQ(Frames.framePalette[i], nullptr);
     }
     EXPECT_EQ(PlayerLog.paletteAfterDestroy, GetStockObject(DEFAULT_PALETTE));
@@ -78,37 +78,23 @@ TEST_F(FramePlayer, ALayoutAtAnotherScaleReleasesTheSetOfTheOldOne)
     window = CreatePlayerWindow(1024, 768);
     ASSERT_TRUE(window);
     // As before a change of scale: the one frame is copied from a 2x set.
-    ReleaseImageSet(&Frames.images[0]);
-    BuildImageSet(window, &Frames.images[1], 2);
+    ReleaseFrameSet(&Frames.sets[0]);
+    Frames.scales.scale[0] = 0;
+    BuildFrameSet(window, &Frames.sets[1], 2);
+    Frames.scales.scale[1] = 2;
+    Frames.scales.part[1] = FramePart{0, 0, 1280, 960};
     Frames.placements[0].scale = 2;
-    Frames.placementImages[0] = 1;
-    FrameImages old = Frames.images[1];
+    Frames.placementSets[0] = 1;
+    FrameSet old = Frames.sets[1];
     SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
     for (int i = 0; i < FRAME_COUNT; ++i) {
         SCOPED_TRACE(i);
         ASSERT_TRUE(old.frameDC[i] && old.frameBitmap[i]);
         EXPECT_EQ(GetObjectType(old.frameDC[i]), 0u);
         EXPECT_EQ(GetObjectType(old.frameBitmap[i]), 0u);
-        EXPECT_EQ(GetObjectType(PlayedImages().frameDC[i]), (DWORD)OBJ_MEMDC);
+        EXPECT_EQ(GetObjectType(PlayedSet().frameDC[i]), (DWORD)OBJ_MEMDC);
     }
-    EXPECT_EQ(PlayedImages().scale, 1);
-}
-
-TEST_F(FramePlayer, WithEverySlotTakenANewScaleGetsNoSetAndNothingIsOverwritten)
-{
-    window = CreatePlayerWindow(1024, 768);
-    ASSERT_TRUE(window);
-    ReleaseImageSet(&Frames.images[0]);
-    for (int s = 0; s < MONITOR_LIMIT; ++s) Frames.images[s].scale = 2 + s;
-    EXPECT_EQ(ImageSetFor(window, 1), -1);
-    // The frame size is stored just before the sets, where a set built one slot
-    // too low would land.
-    EXPECT_EQ(Frames.frameWidth, 640u);
-    EXPECT_EQ(Frames.frameHeight, 480u);
-    for (int s = 0; s < MONITOR_LIMIT; ++s) {
-        EXPECT_EQ(Frames.images[s].scale, 2 + s);
-        Frames.images[s].scale = 0;
-    }
+    EXPECT_EQ(PlayedScale(), 1);
 }
 
 TEST_F(FramePlayer, TimerPeriodFollowsTheStoredSpeed)
@@ -160,8 +146,8 @@ static int LabelShownAt(const Capture &capture, POINT origin)
 static void MarkFrames()
 {
     for (int i = 0; i < FRAME_COUNT; ++i) {
-        PatBlt(PlayedImages().frameDC[i], 0, 0, FRAME_COUNT, 1, WHITENESS);
-        PatBlt(PlayedImages().frameDC[i], i, 0, 1, 1, BLACKNESS);
+        PatBlt(PlayedSet().frameDC[i], 0, 0, FRAME_COUNT, 1, WHITENESS);
+        PatBlt(PlayedSet().frameDC[i], i, 0, 1, 1, BLACKNESS);
     }
 }
 
@@ -246,8 +232,8 @@ TEST_F(FramePlayer, FramesWithoutAPaletteAreStillBuiltAndDrawn)
     for (int i = 0; i < FRAME_COUNT; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(Frames.framePalette[i], nullptr);
-        EXPECT_EQ(GetObjectType(PlayedImages().frameDC[i]), (DWORD)OBJ_MEMDC);
-        EXPECT_EQ(GetObjectType(PlayedImages().frameBitmap[i]), (DWORD)OBJ_BITMAP);
+        EXPECT_EQ(GetObjectType(PlayedSet().frameDC[i]), (DWORD)OBJ_MEMDC);
+        EXPECT_EQ(GetObjectType(PlayedSet().frameBitmap[i]), (DWORD)OBJ_BITMAP);
     }
     SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
     EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(0), POINT{192, 144}), 0);
@@ -262,8 +248,8 @@ TEST_F(FramePlayer, AnEnlargedImageThatCannotBeMadeIsBuiltAndDrawnAtItsOwnSize)
     ASSERT_TRUE(window);
     // No system makes a section of 2.56 million by 1.92 million pixels.
     const int hugeScale = 4000;
-    FrameImages &spare = Frames.images[1];
-    BuildImageSet(window, &spare, hugeScale);
+    FrameSet &spare = Frames.sets[1];
+    BuildFrameSet(window, &spare, hugeScale);
     for (int i = 0; i < FRAME_COUNT; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(spare.frameScale[i], 1);
@@ -273,7 +259,7 @@ TEST_F(FramePlayer, AnEnlargedImageThatCannotBeMadeIsBuiltAndDrawnAtItsOwnSize)
     }
     // Placed at that scale, the frame is drawn at 1x, centred the same way.
     Frames.placements[0].scale = hugeScale;
-    Frames.placementImages[0] = 1;
+    Frames.placementSets[0] = 1;
     SendMessageA(window, WM_TIMER, FRAME_TIMER_ID, 0);
     EXPECT_EQ(CountWrongPixels(CaptureWindow(window), FrameResource(0), POINT{192, 144}), 0);
 }

@@ -278,6 +278,12 @@ class Placement(unittest.TestCase):
          dict(dpi=96, xft_dpi=192, scales=[2])),
         ("root, two heads with Xft.dpi 192: 2x and 1x", [(2048, 1536), (800, 600)], "root", None,
          dict(xft_dpi=192, scales=[2, 1])),
+        ("own window, -scale 1 over Xft.dpi 192: 640x480", (2048, 1536, 24), "own", (0, 0, 640, 480),
+         dict(dpi=96, xft_dpi=192, args=["-scale", "1"])),
+        ("own window, -scale 2 on 1024x768: the screen's size, the frame cut", (1024, 768, 24), "own",
+         (0, 0, 1024, 768), dict(args=["-scale", "2"], scales=[2])),
+        ("root, -scale 2 on two heads: each cut at its edges", [(1024, 768), (800, 600)], "root", None,
+         dict(args=["-scale", "2"], scales=[2, 2])),
     ]
 
     def test_frame_centred_on_black(self):
@@ -427,8 +433,17 @@ def throttle(display, program):
     def traced():
         with open("/proc/%d/status" % program.pid) as status:
             return "TracerPid:\t0\n" not in status.read()
-    wait_until(traced, 5)
+    if not wait_until(traced, 5):
+        raise AssertionError("strace could not attach to the program")
     time.sleep(0.3)
+
+
+def catches_sigterm(program):
+    """Whether the program has its SIGTERM handler in place (its first lines
+    of main): a signal before that meets the kernel's default action."""
+    with open("/proc/%d/status" % program.pid) as status:
+        caught = re.search(r"^SigCgt:\s*([0-9a-f]+)$", status.read(), re.M)
+    return bool(caught and int(caught.group(1), 16) >> (signal.SIGTERM - 1) & 1)
 
 
 class Ending(unittest.TestCase):
@@ -460,8 +475,7 @@ class Ending(unittest.TestCase):
                 self.assertEqual(program.stderr.read(), "")
 
     def test_a_stop_signal_ends_a_connection_that_never_completes(self):
-        """A server that accepts and never answers; the signal's own default
-        action ends the program, as nothing is open yet."""
+        """A server that accepts and never answers."""
         with socket.socket() as server:
             server.bind(("127.0.0.1", 0))
             server.listen()
@@ -472,10 +486,41 @@ class Ending(unittest.TestCase):
                 with server.accept()[0]:
                     time.sleep(0.2)
                     program.send_signal(signal.SIGTERM)
-                    self.assertEqual(program.wait(timeout=1), -signal.SIGTERM)
+                    self.assertEqual(program.wait(timeout=1), 0)
             finally:
                 program.kill()
                 program.wait()
+
+    # A stop signal at each moment of the start: connecting, building the
+    # frame sets (-scale 8), asking for a grab that another client holds
+    # (retried for a second); arguments, whether the keyboard is held, and
+    # how long the end may take.
+    MOMENTS = [(["-root", "-scale", "8"], False, 1.0), (["-fullscreen", "-scale", "8"], False, 1.0),
+               (["-fullscreen"], True, 0.5)]
+
+    def test_a_stop_signal_ends_it_at_every_moment_of_the_start(self):
+        for args, held, limit in self.MOMENTS:
+            for delay in (0, 0.02, 0.05, 0.1, 0.2, 0.4):
+                with self.subTest(args=args, delay=delay), Display() as display:
+                    display.client.hold_keyboard(held)
+                    program = display.start(*args)
+                    self.assertTrue(wait_until(lambda: catches_sigterm(program), 5))
+                    time.sleep(delay)
+                    program.send_signal(signal.SIGTERM)
+                    start = time.monotonic()
+                    self.assertEqual(program.wait(timeout=5), 0)
+                    self.assertLess(time.monotonic() - start, limit)
+
+    def test_a_lost_display_is_one_line_and_exit_code_1(self):
+        with Display() as display:
+            program = display.start("-root")
+            self.assertTrue(wait_for_frame(display, None, (192, 144)))
+            display.client.close()   # else Xlib would end this test as well
+            display.client.close = lambda: None
+            display.xvfb.kill()
+            display.xvfb.wait()
+            self.assertEqual(program.wait(timeout=5), 1)
+            self.assertRegex(program.stderr.read(), r"\Azembloid: [^\n]*\n\Z")
 
 
 class Arguments(unittest.TestCase):
@@ -483,7 +528,13 @@ class Arguments(unittest.TestCase):
            ["-window-id", "0"], ["-window-id", "0xZZ"], ["-window-id", "12abc"],
            ["-window-id", "-5"], ["-window-id", "0x100000000"], ["-window-id", "0x0x12"],
            ["-window-id", "0X0x12"], ["-root", "-root"],
-           ["-root", "-window-id", "5"], ["-bogus"], ["stray"]]
+           ["-root", "-window-id", "5"], ["-bogus"], ["stray"],
+           ["-scale", "0"], ["-scale", "9"], ["-scale", "2x"], ["-scale"], ["-scale", "-1"],
+           ["-fullscreen", "-root"], ["-root", "-fullscreen"], ["-fullscreen", "-window-id", "5"],
+           ["-window-id", "5", "-fullscreen"], ["-fullscreen", "-fullscreen"]]
+    # Taken, one each, so that only the missing display ends the run.
+    GOOD = [["-scale", "1"], ["-scale", "8"], ["--fullscreen"], ["--speed", "3"], ["--root"],
+            ["-speed", "0"], ["-speed", "99999999999"]]
 
     def test_bad_arguments_print_one_usage_line_and_exit_2(self):
         env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
@@ -493,6 +544,14 @@ class Arguments(unittest.TestCase):
                                      timeout=5)
                 self.assertEqual(run.returncode, 2)
                 self.assertRegex(run.stderr, r"\Ausage: zembloid [^\n]*\n\Z")
+
+    def test_good_arguments_are_taken(self):
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        for args in self.GOOD:
+            with self.subTest(args=args):
+                run = subprocess.run([PROGRAM, *args], env=env, capture_output=True, text=True,
+                                     timeout=5)
+                self.assertEqual((run.returncode, run.stderr), (1, "zembloid: cannot open display \n"))
 
 
 class Daemon(unittest.TestCase):

@@ -79,3 +79,11 @@ bool ParseOptions(int argc, char **argv, SaverOptions *options)
     }
     return true;
 }
+
+bool ApplyEnvironmentWindow(SaverOptions *options, const char *named)
+{
+    if (options->fullscreen || options->target == TARGET_WINDOW_ID || !named || !*named) return true;
+    if (!ParseWindowId(named, &options->windowId)) return false;
+    options->target = TARGET_WINDOW_ID;
+    return true;
+}
