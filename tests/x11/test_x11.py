@@ -14,6 +14,7 @@ import signal
 import socket
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -151,6 +152,46 @@ class XClient:
         else:
             self.x.XUngrabKeyboard(self.d, ctypes.c_ulong(0))
         self.x.XSync(self.d, 0)
+
+    def top_window(self):
+        """The root's child highest in the stacking order."""
+        c = ctypes.c_ulong
+        root, parent, children, count = c(), c(), ctypes.POINTER(c)(), ctypes.c_uint()
+        self.x.XQueryTree(self.d, c(self.root), ctypes.byref(root), ctypes.byref(parent),
+                          ctypes.byref(children), ctypes.byref(count))
+        top = children[count.value - 1] if count.value else None
+        if children:
+            self.x.XFree(children)
+        return top
+
+    def cursor_pixels(self):
+        """The ARGB pixels of the cursor shown now, as XFixes reads them."""
+        fixes = ctypes.CDLL("libXfixes.so.3")
+        fixes.XFixesGetCursorImage.restype = ctypes.POINTER(ctypes.c_ushort * 6)
+        image = fixes.XFixesGetCursorImage(self.d)
+        width, height = image.contents[2], image.contents[3]
+        pixels = ctypes.cast(ctypes.cast(image, ctypes.c_void_p).value + 24,
+                             ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong))).contents
+        values = [pixels[i] for i in range(width * height)]
+        self.x.XFree(image)
+        return values
+
+    def pixmaps_of_client(self, window):
+        """How many pixmaps the client that made `window` holds, as the
+        X-Resource extension counts them."""
+        c = ctypes.c_ulong
+        res = ctypes.CDLL("libXRes.so.1")
+        clients, count = ctypes.POINTER(c * 2)(), ctypes.c_int()
+        res.XResQueryClients(self.d, ctypes.byref(count), ctypes.byref(clients))
+        base = [clients[i][0] for i in range(count.value)
+                if window & ~clients[i][1] == clients[i][0]]
+        self.x.XFree(clients)
+        types, kinds = ctypes.POINTER(c * 2)(), ctypes.c_int()
+        res.XResQueryClientResources(self.d, c(base[0]), ctypes.byref(kinds), ctypes.byref(types))
+        pixmap = self.x.XInternAtom(self.d, b"PIXMAP", 0)
+        found = [types[i][1] & 0xFFFFFFFF for i in range(kinds.value) if types[i][0] == pixmap]
+        self.x.XFree(types)
+        return found[0] if found else 0
 
     def close(self):
         self.x.XCloseDisplay(self.d)
@@ -346,6 +387,40 @@ class Placement(unittest.TestCase):
             self.assertEqual(program.wait(timeout=2), 0)
 
 
+def resident_bytes(pid):
+    with open("/proc/%d/status" % pid) as status:
+        return int(re.search(r"^VmRSS:\s*(\d+) kB", status.read(), re.M).group(1)) * 1024
+
+
+class ServerMemory(unittest.TestCase):
+    def test_bounded_by_the_screen_at_a_large_scale(self):
+        """Ten frames the size of a 1024x768 screen are 30 MiB at 32 bits a
+        pixel; the whole frames at 8x would be 750 MiB."""
+        with Display() as display:
+            before = resident_bytes(display.xvfb.pid)
+            program = display.start("-root", "-scale", "8")
+            self.assertTrue(wait_until(lambda: display.screenshot().getbbox(), 10))
+            time.sleep(0.5)
+            self.assertLess(resident_bytes(display.xvfb.pid) - before, 48 << 20)
+            self.assertIsNone(program.poll())
+
+    def test_a_set_the_server_cannot_make_leaves_the_screen_black(self):
+        """The server given room for only a few more megabytes: its pixmaps
+        fail with BadAlloc, and the program goes on."""
+        with Display() as display:
+            with open("/proc/%d/status" % display.xvfb.pid) as status:
+                size = int(re.search(r"^VmSize:\s*(\d+) kB", status.read(), re.M).group(1)) * 1024
+            subprocess.run(["prlimit", "--pid", str(display.xvfb.pid), "--as=%d" % (size + (8 << 20))],
+                           check=True)
+            program = display.start("-root", "-scale", "8")
+            time.sleep(2)
+            self.assertIsNone(program.poll())
+            self.assertIsNone(display.screenshot().getbbox())
+            program.send_signal(signal.SIGTERM)
+            self.assertEqual(program.wait(timeout=1), 0)
+            self.assertEqual(program.stderr.read(), "")
+
+
 def geometry(display, window):
     """The window's (x, y, width, height), as xdotool reports it."""
     shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(window)],
@@ -386,6 +461,46 @@ class Fullscreen(unittest.TestCase):
             self.assertEqual(program.stderr.read(), "")
 
 
+    # What follows the start on one 1024x768 screen, and whether it ends the saver.
+    AFTER_START = [("a button press", lambda d, w: subprocess.run(
+                        ["xdotool", "click", "1"], env=d.env, check=True), True),
+                   ("a window mapped later", lambda d, w: d.client.window(0, 0, 100, 100), False),
+                   ("a window raised later", lambda d, w: d.client.x.XRaiseWindow(
+                        d.client.d, ctypes.c_ulong(d.lower)), False)]
+
+    def test_stays_on_top_with_the_pointer_hidden_until_a_button(self):
+        for name, action, ends in self.AFTER_START:
+            with self.subTest(name), Display() as display:
+                display.lower = display.client.window(0, 0, 100, 100)
+                program = display.start("-fullscreen", "-speed", "30")
+                window = display.own_window()
+                self.assertTrue(wait_for_frame(display, None, (192, 144)))
+                self.assertEqual(display.client.top_window(), window)
+                self.assertTrue(display.client.cursor_pixels())
+                self.assertFalse(any(p >> 24 for p in display.client.cursor_pixels()))
+                action(display, window)
+                display.client.x.XSync(display.client.d, 0)
+                if ends:
+                    self.assertEqual(program.wait(timeout=2), 0)
+                    continue
+                self.assertTrue(wait_until(lambda: display.client.top_window() == window, 2))
+                self.assertIsNone(program.poll())
+
+    def test_lays_out_again_on_a_new_resolution_and_frees_the_old_pixmaps(self):
+        """At 2x the frame is cut at both sizes, so each change makes new sets."""
+        with Display((1600, 1200), heads=[(1280, 1024)]) as display:
+            program = display.start("-fullscreen", "-scale", "2", "-speed", "30")
+            window = display.own_window()
+            self.assertTrue(wait_for_frame(display, None, (0, 32), scales=[2]))
+            held = display.client.pixmaps_of_client(window)
+            for size, at in (("1024x768", (-128, -96)), ("1280x1024", (0, 32))) * 2:
+                subprocess.run(["xrandr", "-s", size], env=display.env, check=True,
+                               stderr=subprocess.DEVNULL)
+                self.assertTrue(wait_for_frame(display, None, at, scales=[2]), size)
+            self.assertEqual(display.client.pixmaps_of_client(window), held)
+            self.assertIsNone(program.poll())
+
+
 class Timing(unittest.TestCase):
     # -speed argument (None: not given), bounds of the mean tick interval in ms,
     # the same slack as the Windows timer test allows.
@@ -421,6 +536,30 @@ class Timing(unittest.TestCase):
                 mean = (seen[-1][0] - seen[0][0]) * 1000 / (len(seen) - 1)
                 self.assertGreaterEqual(mean, low)
                 self.assertLessEqual(mean, high)
+
+
+    def test_the_pace_holds_after_the_program_was_stopped(self):
+        """Stopped for a second (SIGSTOP, SIGCONT), it goes on from where it
+        was at its own pace: the ticks it missed are not caught up in a burst,
+        which would skip frames on screen."""
+        with Display() as display:
+            window = display.client.window(0, 0, 640, 480)
+            program = display.start("-window-id", str(window), "-speed", "10")
+            time.sleep(0.5)
+            timers = [threading.Timer(0.8, program.send_signal, [signal.SIGSTOP]),
+                      threading.Timer(1.8, program.send_signal, [signal.SIGCONT])]
+            for timer in timers:
+                timer.start()
+            continued = time.monotonic() + 1.8
+            seen = self.frames_seen(display.client, 3.0)
+            after = [(t, f) for t, f in seen if t > continued]
+            frames = [f for _, f in seen]
+            self.assertGreaterEqual(len(after), 6, frames)
+            start = [p for p, f in enumerate(BACK_AND_FORTH) if f == frames[0]]
+            self.assertTrue(any(frames == [BACK_AND_FORTH[(p + k) % 18] for k in range(len(frames))]
+                                for p in start), frames)
+            mean = (after[-1][0] - after[0][0]) * 1000 / (len(after) - 1)
+            self.assertGreaterEqual(mean, 90)
 
 
 def throttle(display, program):
