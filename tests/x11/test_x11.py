@@ -325,6 +325,10 @@ class Placement(unittest.TestCase):
          (0, 0, 1024, 768), dict(args=["-scale", "2"], scales=[2])),
         ("root, -scale 2 on two heads: each cut at its edges", [(1024, 768), (800, 600)], "root", None,
          dict(args=["-scale", "2"], scales=[2, 2])),
+        # One RandR monitor of 192 dpi on a 96 dpi screen, where Xinerama's one
+        # head knows only the screen's DPI: RandR's monitor is taken.
+        ("root, a RandR monitor of 192 dpi on a 96 dpi screen: 2x", [(2048, 1536)], "root", None,
+         dict(dpi=96, monitor="A 2048/271x1536/203+0+0 default", scales=[2])),
     ]
 
     def test_frame_centred_on_black(self):
@@ -337,6 +341,9 @@ class Placement(unittest.TestCase):
             width, height, depth = screen
             with self.subTest(name), Display((width, height), depth, heads=heads, dpi=more.get("dpi"),
                                              xft_dpi=more.get("xft_dpi")) as display:
+                if "monitor" in more:
+                    subprocess.run(["xrandr", "--setmonitor", *more["monitor"].split()],
+                                   env=display.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 box = box or (0, 0, width, height)
                 x, y, w, h = box
                 monitors = monitors_of(heads) if heads else None
@@ -460,6 +467,23 @@ class Fullscreen(unittest.TestCase):
             self.assertEqual(program.wait(timeout=2), 0)
             self.assertEqual(program.stderr.read(), "")
 
+
+    def test_a_pointer_on_another_screen_sets_no_baseline(self):
+        """Started while the pointer is on the server's second screen: its
+        travel counts from where it first moves over this one."""
+        with Display(extra_args=("-screen", "1", "800x600x24")) as display:
+            subprocess.run(["xdotool", "mousemove", "--screen", "1", "500", "500"], env=display.env,
+                           check=True)
+            program = display.start("-fullscreen", "-speed", "30")
+            self.assertTrue(wait_for_frame(display, None, (192, 144)))
+            for x, y in ((10, 10), (12, 12)):
+                subprocess.run(["xdotool", "mousemove", "--screen", "0", str(x), str(y)],
+                               env=display.env, check=True)
+                time.sleep(0.5)
+                self.assertIsNone(program.poll())
+            subprocess.run(["xdotool", "mousemove", "--screen", "0", "20", "20"], env=display.env,
+                           check=True)
+            self.assertEqual(program.wait(timeout=2), 0)
 
     # What follows the start on one 1024x768 screen, and whether it ends the saver.
     AFTER_START = [("a button press", lambda d, w: subprocess.run(
