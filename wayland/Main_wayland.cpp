@@ -1,6 +1,7 @@
 // The Wayland back end: the connection, its globals and outputs, the input
 // that ends the full-screen saver, and the shared frame loop.
 #include <errno.h>
+#include <poll.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,7 +24,7 @@ static void OnPing(void *, xdg_wm_base *wmBase, uint32_t serial)
     xdg_wm_base_pong(wmBase, serial);
 }
 
-static const xdg_wm_base_listener WM_BASE_LISTENER = {OnPing};
+static const xdg_wm_base_listener WM_BASE_LISTENER = {.ping = OnPing};
 
 // Outputs
 
@@ -32,8 +33,12 @@ static void OnOutputGeometry(void *, wl_output *, int32_t, int32_t, int32_t, int
 {
 }
 
-static void OnOutputMode(void *, wl_output *, uint32_t, int32_t, int32_t, int32_t)
+static void OnOutputMode(void *data, wl_output *, uint32_t flags, int32_t width, int32_t height, int32_t)
 {
+    WaylandOutput *output = (WaylandOutput *)data;
+    if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
+    output->modeWidth = width;
+    output->modeHeight = height;
 }
 
 // A new scale takes effect with the output's next done, as a new layout of
@@ -43,8 +48,8 @@ static void OnOutputDone(void *data, wl_output *)
     WaylandOutput *output = (WaylandOutput *)data;
     if (output->pendingScale == output->scale) return;
     output->scale = output->pendingScale;
-    if (output->window.configured) ArrangeSaverWindow(&output->window);
-    if (Wayland.ownWindow.configured && Wayland.ownWindow.output == output) ArrangeSaverWindow(&Wayland.ownWindow);
+    MarkScaleChanged(&output->window);
+    MarkScaleChanged(&Wayland.ownWindow);
 }
 
 static void OnOutputScale(void *data, wl_output *, int32_t scale)
@@ -52,34 +57,44 @@ static void OnOutputScale(void *data, wl_output *, int32_t scale)
     ((WaylandOutput *)data)->pendingScale = scale;
 }
 
-// Each listener table ends with nulls for the events of versions not bound.
-static const wl_output_listener OUTPUT_LISTENER = {OnOutputGeometry, OnOutputMode, OnOutputDone,
-                                                   OnOutputScale, nullptr, nullptr};
+// The events of versions not bound stay null, here and in the other tables.
+static const wl_output_listener OUTPUT_LISTENER = {
+    .geometry = OnOutputGeometry,
+    .mode = OnOutputMode,
+    .done = OnOutputDone,
+    .scale = OnOutputScale,
+    .name = nullptr,          // version 4
+    .description = nullptr,   // version 4
+};
 
+// With -fullscreen each output gets a window of its own as it comes, however
+// many there are.
 static void AddOutput(uint32_t name, uint32_t version)
 {
-    for (WaylandOutput &output : Wayland.outputs) {
-        if (output.output) continue;
-        output = WaylandOutput{};
-        output.globalName = name;
-        output.scale = output.pendingScale = 1;
-        output.output = (wl_output *)wl_registry_bind(Wayland.registry, name, &wl_output_interface,
-                                                      version < OUTPUT_VERSION ? version : OUTPUT_VERSION);
-        wl_output_add_listener(output.output, &OUTPUT_LISTENER, &output);
-        if (Wayland.started && Wayland.options.fullscreen) CreateSaverWindow(&output.window, &output);
-        return;
-    }
+    WaylandOutput *output = (WaylandOutput *)calloc(1, sizeof *output);
+    if (!output) return;
+    output->globalName = name;
+    output->scale = output->pendingScale = 1;
+    output->output = (wl_output *)wl_registry_bind(Wayland.registry, name, &wl_output_interface,
+                                                   version < OUTPUT_VERSION ? version : OUTPUT_VERSION);
+    wl_output_add_listener(output->output, &OUTPUT_LISTENER, output);
+    output->next = Wayland.outputs;
+    Wayland.outputs = output;
+    if (Wayland.started && Wayland.options.fullscreen) CreateSaverWindow(&output->window, output);
 }
 
-static void RemoveOutput(WaylandOutput *output)
+// Its window goes with it, and the own window's scale no longer counts it.
+static void RemoveOutput(WaylandOutput **link)
 {
+    WaylandOutput *output = *link;
+    *link = output->next;
     DestroySaverWindow(&output->window);
-    if (Wayland.ownWindow.output == output) Wayland.ownWindow.output = nullptr;
     if (wl_output_get_version(output->output) >= 3)
         wl_output_release(output->output);
     else
         wl_output_destroy(output->output);
-    *output = WaylandOutput{};
+    free(output);
+    MarkScaleChanged(&Wayland.ownWindow);
 }
 
 // Input. The keyboard ends the saver in either mode; the pointer only the
@@ -100,15 +115,21 @@ static void OnKeyboardLeave(void *, wl_keyboard *, uint32_t, wl_surface *)
 
 static void OnKey(void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t state)
 {
-    if (state == WL_KEYBOARD_KEY_STATE_PRESSED) Wayland.stopRequested = true;
+    if (state == WL_KEYBOARD_KEY_STATE_PRESSED) Wayland.player.stopRequested = true;
 }
 
 static void OnModifiers(void *, wl_keyboard *, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t)
 {
 }
 
-static const wl_keyboard_listener KEYBOARD_LISTENER = {OnKeymap, OnKeyboardEnter, OnKeyboardLeave,
-                                                       OnKey, OnModifiers, nullptr};
+static const wl_keyboard_listener KEYBOARD_LISTENER = {
+    .keymap = OnKeymap,
+    .enter = OnKeyboardEnter,
+    .leave = OnKeyboardLeave,
+    .key = OnKey,
+    .modifiers = OnModifiers,
+    .repeat_info = nullptr,   // version 4
+};
 
 // The pointer rule reads surface-local logical coordinates, the ones
 // wl_pointer reports: one logical pixel is one pixel of pointer travel at any
@@ -122,7 +143,7 @@ static void WatchPointer(wl_surface *surface, wl_fixed_t x, wl_fixed_t y)
         Wayland.pointerWatch = PointerWatch{};
     }
     if (PointerTravelWakes(&Wayland.pointerWatch, wl_fixed_to_int(x), wl_fixed_to_int(y)))
-        Wayland.stopRequested = true;
+        Wayland.player.stopRequested = true;
 }
 
 static void OnPointerEnter(void *, wl_pointer *pointer, uint32_t serial, wl_surface *surface,
@@ -132,27 +153,62 @@ static void OnPointerEnter(void *, wl_pointer *pointer, uint32_t serial, wl_surf
     WatchPointer(surface, x, y);
 }
 
+// The baseline goes with the surface: a surface made later at the same
+// address starts afresh.
 static void OnPointerLeave(void *, wl_pointer *, uint32_t, wl_surface *)
 {
+    Wayland.pointerSurface = nullptr;
+    Wayland.pointerWatch = PointerWatch{};
 }
 
 static void OnPointerMotion(void *, wl_pointer *, uint32_t, wl_fixed_t x, wl_fixed_t y)
 {
-    WatchPointer(Wayland.pointerSurface, x, y);
+    if (Wayland.pointerSurface) WatchPointer(Wayland.pointerSurface, x, y);
 }
 
 static void OnButton(void *, wl_pointer *, uint32_t, uint32_t, uint32_t, uint32_t state)
 {
-    if (state == WL_POINTER_BUTTON_STATE_PRESSED) Wayland.stopRequested = true;
+    if (state == WL_POINTER_BUTTON_STATE_PRESSED) Wayland.player.stopRequested = true;
 }
 
 static void OnAxis(void *, wl_pointer *, uint32_t, uint32_t, wl_fixed_t)
 {
 }
 
-static const wl_pointer_listener POINTER_LISTENER = {OnPointerEnter, OnPointerLeave, OnPointerMotion,
-                                                     OnButton, OnAxis, nullptr, nullptr,
-                                                     nullptr, nullptr, nullptr};
+static const wl_pointer_listener POINTER_LISTENER = {
+    .enter = OnPointerEnter,
+    .leave = OnPointerLeave,
+    .motion = OnPointerMotion,
+    .button = OnButton,
+    .axis = OnAxis,
+    // versions 5 to 8
+    .frame = nullptr,
+    .axis_source = nullptr,
+    .axis_stop = nullptr,
+    .axis_discrete = nullptr,
+    .axis_value120 = nullptr,
+};
+
+// wl_keyboard and wl_pointer have a release request from version 3 of the
+// seat; below it they can only be destroyed on this side.
+static void ReleaseKeyboard()
+{
+    if (wl_keyboard_get_version(Wayland.keyboard) >= WL_KEYBOARD_RELEASE_SINCE_VERSION)
+        wl_keyboard_release(Wayland.keyboard);
+    else
+        wl_keyboard_destroy(Wayland.keyboard);
+    Wayland.keyboard = nullptr;
+}
+
+static void ReleasePointer()
+{
+    if (wl_pointer_get_version(Wayland.pointer) >= WL_POINTER_RELEASE_SINCE_VERSION)
+        wl_pointer_release(Wayland.pointer);
+    else
+        wl_pointer_destroy(Wayland.pointer);
+    Wayland.pointer = nullptr;
+    Wayland.pointerSurface = nullptr;
+}
 
 // Devices come and go with the seat's capabilities.
 static void OnCapabilities(void *, wl_seat *seat, uint32_t capabilities)
@@ -163,15 +219,13 @@ static void OnCapabilities(void *, wl_seat *seat, uint32_t capabilities)
         Wayland.keyboard = wl_seat_get_keyboard(seat);
         wl_keyboard_add_listener(Wayland.keyboard, &KEYBOARD_LISTENER, nullptr);
     } else if (!keyboard && Wayland.keyboard) {
-        wl_keyboard_release(Wayland.keyboard);
-        Wayland.keyboard = nullptr;
+        ReleaseKeyboard();
     }
     if (pointer && !Wayland.pointer) {
         Wayland.pointer = wl_seat_get_pointer(seat);
         wl_pointer_add_listener(Wayland.pointer, &POINTER_LISTENER, nullptr);
     } else if (!pointer && Wayland.pointer) {
-        wl_pointer_release(Wayland.pointer);
-        Wayland.pointer = nullptr;
+        ReleasePointer();
     }
 }
 
@@ -179,7 +233,7 @@ static void OnSeatName(void *, wl_seat *, const char *)
 {
 }
 
-static const wl_seat_listener SEAT_LISTENER = {OnCapabilities, OnSeatName};
+static const wl_seat_listener SEAT_LISTENER = {.capabilities = OnCapabilities, .name = OnSeatName};
 
 // Globals
 
@@ -214,18 +268,19 @@ static void OnGlobal(void *, wl_registry *, uint32_t name, const char *interface
 
 static void OnGlobalRemove(void *, wl_registry *, uint32_t name)
 {
-    for (WaylandOutput &output : Wayland.outputs)
-        if (output.output && output.globalName == name) RemoveOutput(&output);
+    for (WaylandOutput **link = &Wayland.outputs; *link; link = &(*link)->next)
+        if ((*link)->globalName == name) {
+            RemoveOutput(link);
+            return;
+        }
 }
 
-static const wl_registry_listener REGISTRY_LISTENER = {OnGlobal, OnGlobalRemove};
+static const wl_registry_listener REGISTRY_LISTENER = {
+    .global = OnGlobal,
+    .global_remove = OnGlobalRemove,
+};
 
 // The frame loop's hooks
-
-static bool Stopping()
-{
-    return Wayland.stopRequested || Wayland.failed;
-}
 
 // libwayland's own messages (a protocol error's text among them) are kept,
 // not printed, so that a failure is one line on stderr.
@@ -239,8 +294,8 @@ static void KeepLibraryMessage(const char *format, va_list arguments)
 
 static void ReportConnectionError()
 {
-    if (Wayland.failed) return;
-    Wayland.failed = true;
+    if (Wayland.player.failed) return;
+    Wayland.player.failed = true;
     int error = wl_display_get_error(Wayland.display);
     if (error == EPROTO)
         fprintf(stderr, "zembloid: Wayland protocol error: %s\n", LibraryMessage);
@@ -248,15 +303,18 @@ static void ReportConnectionError()
         fprintf(stderr, "zembloid: Wayland connection lost: %s\n", strerror(error ? error : EPIPE));
 }
 
-// Dispatches what is queued, then announces the wait for more and sends what
-// is pending; a full socket keeps the rest for the next pass.
+// Dispatches what is queued (listeners only note what changed), lays out
+// what changed once, then announces the wait for more and sends what is
+// pending; a full socket keeps the rest for the next pass.
 static void PrepareRead()
 {
-    while (wl_display_prepare_read(Wayland.display) != 0)
+    do {
         if (wl_display_dispatch_pending(Wayland.display) < 0) {
             ReportConnectionError();
             return;
         }
+        LayOutWindows();
+    } while (wl_display_prepare_read(Wayland.display) != 0);
     Wayland.readPrepared = true;
     if (wl_display_flush(Wayland.display) < 0 && errno != EAGAIN) ReportConnectionError();
 }
@@ -278,14 +336,32 @@ static void ReadEvents(bool readable)
 
 // Start and end
 
-static bool ReadFrames()
+static void OnSyncDone(void *data, wl_callback *callback, uint32_t)
 {
-    if (!ReadFrameDibs(Wayland.dibs)) return false;
-    FrameColours(Wayland.dibs[0], Wayland.colours);
-    Wayland.frameWidth = DibWidth(Wayland.dibs[0]);
-    Wayland.frameHeight = DibHeight(Wayland.dibs[0]);
-    Wayland.direction = +1;
-    return true;
+    *(bool *)data = true;
+    wl_callback_destroy(callback);
+}
+
+static const wl_callback_listener SYNC_LISTENER = {.done = OnSyncDone};
+
+// wl_display_roundtrip, through the loop's own wait: libwayland's waits in
+// poll again after a signal, so a compositor that never answers would hold a
+// stop signal back for ever. False when the connection fails or a stop comes
+// first.
+static bool RoundTrip()
+{
+    bool done = false;
+    wl_callback *sync = wl_display_sync(Wayland.display);
+    wl_callback_add_listener(sync, &SYNC_LISTENER, &done);
+    struct pollfd connection = {wl_display_get_fd(Wayland.display), POLLIN, 0};
+    while (!done && !PlayerStopping(Wayland.player)) {
+        PrepareRead();
+        if (!Wayland.readPrepared) break;
+        int ready = done ? 0 : WaitForEvents(&connection, 1, -1);
+        ReadEvents(ready > 0 && (connection.revents & (POLLIN | POLLHUP | POLLERR)));
+    }
+    if (!done) wl_callback_destroy(sync);
+    return done;
 }
 
 // The globals, then the outputs' first scales, before any window is made.
@@ -293,10 +369,7 @@ static bool ReadGlobals()
 {
     Wayland.registry = wl_display_get_registry(Wayland.display);
     wl_registry_add_listener(Wayland.registry, &REGISTRY_LISTENER, nullptr);
-    if (wl_display_roundtrip(Wayland.display) < 0 || wl_display_roundtrip(Wayland.display) < 0) {
-        ReportConnectionError();
-        return false;
-    }
+    if (!RoundTrip() || !RoundTrip()) return false;
     if (!Wayland.wmBase) {
         fprintf(stderr, "zembloid: the Wayland compositor offers no xdg_wm_base\n");
         return false;
@@ -312,11 +385,10 @@ static void CloseAll()
 {
     if (Wayland.readPrepared) wl_display_cancel_read(Wayland.display);
     DestroySaverWindow(&Wayland.ownWindow);
-    for (WaylandOutput &output : Wayland.outputs)
-        if (output.output) RemoveOutput(&output);
+    while (Wayland.outputs) RemoveOutput(&Wayland.outputs);
     ReleaseFrameSets();
-    if (Wayland.pointer) wl_pointer_release(Wayland.pointer);
-    if (Wayland.keyboard) wl_keyboard_release(Wayland.keyboard);
+    if (Wayland.pointer) ReleasePointer();
+    if (Wayland.keyboard) ReleaseKeyboard();
     if (Wayland.seat) wl_seat_destroy(Wayland.seat);
     if (Wayland.fractionalScaleManager) wp_fractional_scale_manager_v1_destroy(Wayland.fractionalScaleManager);
     if (Wayland.viewporter) wp_viewporter_destroy(Wayland.viewporter);
@@ -335,22 +407,26 @@ int RunWayland(const SaverOptions &options)
     if (!socketName || !*socketName) return -1;
     Wayland.options = options;
     wl_log_set_handler_client(KeepLibraryMessage);
+    // A compositor whose listening socket is full holds connect() up.
+    StopExitsAtOnce(true);
     Wayland.display = wl_display_connect(nullptr);
+    StopExitsAtOnce(false);
     if (!Wayland.display) return -1;
-    InstallStopSignals();
-    bool ready = ReadFrames() && ReadGlobals();
+    bool ready = StartPlayer(&Wayland.player) && ReadGlobals();
     if (ready) {
         Wayland.started = true;
+        // With -fullscreen and no output yet, it waits for one, quietly.
         if (options.fullscreen) {
-            for (WaylandOutput &output : Wayland.outputs)
-                if (output.output) CreateSaverWindow(&output.window, &output);
+            for (WaylandOutput *output = Wayland.outputs; output; output = output->next)
+                CreateSaverWindow(&output->window, output);
         } else {
             CreateSaverWindow(&Wayland.ownWindow, nullptr);
         }
         DisplayLoop loop = {wl_display_get_fd(Wayland.display), PrepareRead, ReadEvents, ShowNextFrames,
-                            Stopping};
+                            &Wayland.player};
         RunDisplayLoop(loop, options.redrawSpeed);
     }
     CloseAll();
-    return ready && !Wayland.failed ? 0 : 1;
+    bool stopped = StopSignalled() || Wayland.player.stopRequested;
+    return Wayland.player.failed || (!ready && !stopped) ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 // The Wayland back end: the process-wide state record shared by the
-// connection, input and event loop (Main_wayland.cpp) and the windows and
-// their frames (Windows_wayland.cpp).
+// connection, input and event loop (Main_wayland.cpp) and the toplevels and
+// their frames (Toplevels_wayland.cpp).
 #pragma once
 
 #include <wayland-client.h>
@@ -13,8 +13,8 @@
 struct WaylandOutput;
 
 // One toplevel: a surface the size of its window holding a black buffer, and
-// above it a subsurface of the frame's size to which each tick attaches one
-// buffer of the frame set at its scale.
+// above it a subsurface to which each tick attaches one buffer of the frame
+// set at its scale, cut to what shows in the window.
 struct SaverWindow {
     wl_surface *surface;
     xdg_surface *xdgSurface;
@@ -26,8 +26,7 @@ struct SaverWindow {
     wp_viewport *frameViewport;
     wl_buffer *background;
     wl_callback *frameCallback;   // the last frame's, until the compositor has shown it
-    // With -fullscreen the output it covers; else the output it last entered.
-    WaylandOutput *output;
+    WaylandOutput *fullscreenOutput;   // with -fullscreen, the output it covers
     // Logical size: the toplevel's latest configure (0: the client's choice),
     // and the size acknowledged and laid out.
     int32_t pendingWidth, pendingHeight;
@@ -35,30 +34,39 @@ struct SaverWindow {
     uint32_t scale120;            // the compositor's preferred scale x 120, 0 until told
     uint32_t laidOutScale120;     // the scale of the layout in place
     int backgroundWidth, backgroundHeight;
-    bool configured;
+    bool configured;              // a configure has been acknowledged
+    bool dirty;                   // its size or scale changed: laid out at the next pass
     FramePlacement placement;
     int set;                      // slot of its frame set, -1 when none
-    wl_buffer *cutFrames[FRAME_COUNT];   // where the frame is cut at the window's edges
+    unsigned setGeneration;       // the build of that set its cut frames come from
+    wl_buffer *cutFrames[FRAME_COUNT];   // the part of each frame that shows, or none
 };
 
+// Each output is allocated when it is announced and freed when it goes, in a
+// list, so that any number of outputs is covered and listeners can hold
+// their addresses.
 struct WaylandOutput {
     wl_output *output;
     uint32_t globalName;
     int32_t scale, pendingScale;  // wl_output's whole-number scale
+    int32_t modeWidth, modeHeight;   // its current mode, in physical pixels
+    bool holdsOwnWindow;          // the own window has entered it and not left
     SaverWindow window;           // with -fullscreen
+    WaylandOutput *next;
 };
 
-// The ten frames at one scale, one after the other in one pool.
+// The ten frames at one scale, as much of each as shows (its ScaleSets part),
+// one after the other in one pool.
 struct FrameSet {
     wl_shm_pool *pool;
-    wl_buffer *buffers[FRAME_COUNT];
-    int width, height;
     int32_t stride;
     size_t frameBytes;
+    unsigned generation;          // which build this is: windows cut from it keep the number
 };
 
 struct WaylandSaver {
     SaverOptions options;
+    LinuxPlayer player;
     wl_display *display;
     wl_registry *registry;
     wl_compositor *compositor;
@@ -70,33 +78,29 @@ struct WaylandSaver {
     wl_seat *seat;
     wl_keyboard *keyboard;
     wl_pointer *pointer;
-    // The pointer rule, in the logical coordinates of the surface it was
-    // first seen on (see Main_wayland.cpp).
+    // The pointer rule, in the logical coordinates of the surface the pointer
+    // is on (see Main_wayland.cpp); null when it is on none of ours.
     PointerWatch pointerWatch;
     wl_surface *pointerSurface;
-    // At most MONITOR_LIMIT outputs; a free slot has no wl_output. Slots never
-    // move, as listeners hold their addresses.
-    WaylandOutput outputs[MONITOR_LIMIT];
+    WaylandOutput *outputs;
     bool started;                 // initial globals read; windows are made from here on
     SaverWindow ownWindow;        // without -fullscreen
-    // The frames, one set per scale in use, and the player's position.
-    const void *dibs[FRAME_COUNT];
-    uint32_t colours[2];
-    int frameWidth, frameHeight;
     FrameSet sets[MONITOR_LIMIT];
     ScaleSets scaleSets;
-    int frameIndex, direction;
-    int shownIndex;
+    unsigned setGenerations;      // frame sets built so far
+    bool layoutDirty;             // some window waits to be laid out
     bool readPrepared;
-    bool stopRequested;
-    bool failed;
 };
 
 extern WaylandSaver Wayland;
 
-// Windows_wayland.cpp
+// Toplevels_wayland.cpp
 void CreateSaverWindow(SaverWindow *window, WaylandOutput *fullscreenOutput);
 void DestroySaverWindow(SaverWindow *window);
-void ArrangeSaverWindow(SaverWindow *window);
+// Notes that `window` needs laying out when the scale it should have is not
+// the one laid out; LayOutWindows, the loop's prepare step, lays out every
+// window so marked once per pass, never a listener.
+void MarkScaleChanged(SaverWindow *window);
+void LayOutWindows();
 void ReleaseFrameSets();
 void ShowNextFrames();

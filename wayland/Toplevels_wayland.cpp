@@ -1,0 +1,517 @@
+// The toplevels on Wayland and their frames: each is laid out at its scale in
+// physical pixels, the ten frames of each scale in use are wl_shm buffers
+// made once, holding only what some window shows, and each tick attaches one
+// of them per window.
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "linux/FrameSpans.h"
+#include "wayland/Saver_wayland.h"
+
+// The window's scale in 120ths: the compositor's preferred fractional scale
+// where it tells one and a viewport can carry it; else the whole-number
+// scale of the output it covers or, for the own window, the highest among
+// the outputs it is on. A window on none keeps the scale it has.
+static uint32_t WindowScale120(const SaverWindow *window)
+{
+    if (window->scale120 && Wayland.viewporter) return window->scale120;
+    int32_t scale = 0;
+    if (window->fullscreenOutput) {
+        scale = window->fullscreenOutput->scale;
+    } else {
+        for (const WaylandOutput *output = Wayland.outputs; output; output = output->next)
+            if (output->holdsOwnWindow && output->scale > scale) scale = output->scale;
+    }
+    if (scale <= 0) return window->laidOutScale120 ? window->laidOutScale120 : WHOLE_SCALE;
+    return (uint32_t)scale * WHOLE_SCALE;
+}
+
+static bool FractionalLayout(uint32_t scale120)
+{
+    return scale120 % WHOLE_SCALE != 0;
+}
+
+// The dots per inch the frame's enlargement is chosen by: round(96 x scale),
+// so that 1.5 gives 144 and with it 2, as on Windows.
+static int ScaleDpi(uint32_t scale120)
+{
+    return (int)(((int64_t)STANDARD_DPI * scale120 * 2 + WHOLE_SCALE) / (2 * WHOLE_SCALE));
+}
+
+// A buffer of black pixels: a fresh memfd reads as zeros, which is black in
+// XRGB8888, so it is never mapped or written here. Null when it cannot be
+// made.
+static wl_buffer *BlackBuffer(int width, int height)
+{
+    int64_t stride = (int64_t)width * 4, size = stride * height;
+    if (width <= 0 || height <= 0 || size > INT32_MAX) return nullptr;
+    int fd = memfd_create("zembloid-black", MFD_CLOEXEC);
+    if (fd < 0) return nullptr;
+    if (ftruncate(fd, (off_t)size) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    wl_shm_pool *pool = wl_shm_create_pool(Wayland.shm, fd, (int32_t)size);
+    wl_buffer *buffer =
+        wl_shm_pool_create_buffer(pool, 0, width, height, (int32_t)stride, WL_SHM_FORMAT_XRGB8888);
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    return buffer;
+}
+
+// The ten frames' `part` at `scale` in one memfd pool. The pixels are
+// written once; the mapping is dropped straight after, as the compositor
+// reads them through its own. Each window makes its buffers in the pool (see
+// CutFrames). Called from the loop's prepare step, never from a listener, so
+// that the compositor's pings are answered around it; a stop signal ends it
+// between two frames.
+static bool BuildFrameSet(int slot, int scale, const FramePart &part)
+{
+    FrameSet &set = Wayland.sets[slot];
+    set.stride = part.width * 4;
+    set.frameBytes = (size_t)set.stride * part.height;
+    // One row more than the frames: the compositor wants a whole stride for
+    // every row of a buffer, and the last row of a cut frame that starts to
+    // the right of column 0 reaches past the last frame's end.
+    size_t size = set.frameBytes * FRAME_COUNT + set.stride;
+    if (size > INT32_MAX) return false;
+    int fd = memfd_create("zembloid-frames", MFD_CLOEXEC);
+    if (fd < 0) return false;
+    void *pixels = MAP_FAILED;
+    if (ftruncate(fd, (off_t)size) == 0)
+        pixels = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (pixels == MAP_FAILED) {
+        fprintf(stderr, "zembloid: no memory for the frames at %dx\n", scale);
+        close(fd);
+        return false;
+    }
+    const LinuxPlayer &player = Wayland.player;
+    int i = 0;
+    for (; i < FRAME_COUNT && !StopSignalled(); ++i)
+        ExpandFrame(player.dibs[i], scale, part, player.colours,
+                    (uint32_t *)((char *)pixels + i * set.frameBytes), part.width);
+    munmap(pixels, size);
+    if (i < FRAME_COUNT) {
+        close(fd);
+        return false;
+    }
+    set.pool = wl_shm_create_pool(Wayland.shm, fd, (int32_t)size);
+    close(fd);
+    set.generation = ++Wayland.setGenerations;
+    return true;
+}
+
+static void ReleaseFrameSet(int slot)
+{
+    FrameSet &set = Wayland.sets[slot];
+    if (set.pool) wl_shm_pool_destroy(set.pool);
+    set = FrameSet{};
+}
+
+void ReleaseFrameSets()
+{
+    for (int slot = 0; slot < MONITOR_LIMIT; ++slot)
+        if (Wayland.scaleSets.scale[slot]) ReleaseFrameSet(slot);
+    Wayland.scaleSets = ScaleSets{};
+}
+
+// `visit` for the own window, then each output's.
+static void EachWindow(void (*visit)(SaverWindow *window, void *data), void *data)
+{
+    if (Wayland.ownWindow.surface) visit(&Wayland.ownWindow, data);
+    for (WaylandOutput *output = Wayland.outputs; output; output = output->next)
+        if (output->window.surface) visit(&output->window, data);
+}
+
+static void OnFrameShown(void *data, wl_callback *callback, uint32_t)
+{
+    SaverWindow *window = (SaverWindow *)data;
+    wl_callback_destroy(callback);
+    window->frameCallback = nullptr;
+}
+
+static const wl_callback_listener FRAME_LISTENER = {.done = OnFrameShown};
+
+// One attach, damage and commit of the frame surface, asking to be told when
+// the compositor shows it.
+static void ShowFrame(SaverWindow *window, int index)
+{
+    wl_surface_attach(window->frameSurface, window->cutFrames[index], 0, 0);
+    wl_surface_damage_buffer(window->frameSurface, 0, 0, INT32_MAX, INT32_MAX);
+    if (!window->frameCallback) {
+        window->frameCallback = wl_surface_frame(window->frameSurface);
+        wl_callback_add_listener(window->frameCallback, &FRAME_LISTENER, window);
+    }
+    wl_surface_commit(window->frameSurface);
+}
+
+static void DropCutFrames(SaverWindow *window)
+{
+    for (wl_buffer *&buffer : window->cutFrames) {
+        if (buffer) wl_buffer_destroy(buffer);
+        buffer = nullptr;
+    }
+}
+
+// Buffers of the part of each frame that shows in the window: views into the
+// set's pool, starting inside each frame and keeping its row stride, so
+// nothing is copied and the subsurface never reaches past the window (a
+// viewport's crop would do the same, but not every compositor's renderer
+// honours its offset).
+static void CutFrames(SaverWindow *window, int x, int y, int width, int height)
+{
+    const FrameSet &set = Wayland.sets[window->set];
+    DropCutFrames(window);
+    if (width <= 0 || height <= 0) return;
+    size_t corner = (size_t)y * set.stride + (size_t)x * 4;
+    for (int i = 0; i < FRAME_COUNT; ++i)
+        window->cutFrames[i] =
+            wl_shm_pool_create_buffer(set.pool, (int32_t)(i * set.frameBytes + corner), width, height,
+                                      set.stride, WL_SHM_FORMAT_XRGB8888);
+}
+
+// The frame subsurface, centred on the window and cut at its edges, its ends
+// on physical pixel edges (MapSpan). At a whole-number scale the buffer
+// carries the scale itself, which needs no viewport; at a fractional one a
+// viewport maps its buffer pixels one to one onto physical pixels.
+static void PlaceFrameSurface(SaverWindow *window, uint32_t scale120, int physicalWidth,
+                              int physicalHeight)
+{
+    const LinuxPlayer &player = Wayland.player;
+    FrameCopy copy = PartFrameCopy(window->placement, player.frameWidth, player.frameHeight,
+                                   window->placement.scale, Wayland.scaleSets.part[window->set]);
+    Span across = MapSpan(copy.x, copy.width, physicalWidth, scale120);
+    Span down = MapSpan(copy.y, copy.height, physicalHeight, scale120);
+    CutFrames(window, copy.sourceX + across.source, copy.sourceY + down.source, across.sourceLength,
+              down.sourceLength);
+    bool fractional = FractionalLayout(scale120);
+    wl_surface_set_buffer_scale(window->frameSurface, fractional ? 1 : (int32_t)(scale120 / WHOLE_SCALE));
+    if (window->frameViewport) {
+        if (fractional)
+            wp_viewport_set_destination(window->frameViewport, across.logicalLength, down.logicalLength);
+        else
+            wp_viewport_set_destination(window->frameViewport, -1, -1);
+    }
+    wl_subsurface_set_position(window->subsurface, across.logical, down.logical);
+    ShowFrame(window, player.shownIndex < 0 ? 0 : player.shownIndex);
+}
+
+// The black window surface, its buffer at the physical size: with a
+// fractional scale buffer scale 1 and a viewport back to the logical size,
+// else the whole-number buffer scale. (One black pixel stretched by a
+// viewport would cost less memory, but a renderer that filters it fades its
+// edges into what lies behind.) A buffer that cannot be made leaves the last
+// one in place rather than unmap the window.
+static void PlaceBackground(SaverWindow *window, uint32_t scale120, int physicalWidth,
+                            int physicalHeight)
+{
+    if (!window->background || physicalWidth != window->backgroundWidth ||
+        physicalHeight != window->backgroundHeight) {
+        wl_buffer *black = BlackBuffer(physicalWidth, physicalHeight);
+        if (black) {
+            if (window->background) wl_buffer_destroy(window->background);
+            window->background = black;
+            window->backgroundWidth = physicalWidth;
+            window->backgroundHeight = physicalHeight;
+        }
+    }
+    bool fractional = FractionalLayout(scale120);
+    wl_surface_set_buffer_scale(window->surface, fractional ? 1 : (int32_t)(scale120 / WHOLE_SCALE));
+    if (window->viewport)
+        wp_viewport_set_destination(window->viewport, fractional ? window->width : -1,
+                                    fractional ? window->height : -1);
+    if (window->background) {
+        wl_surface_attach(window->surface, window->background, 0, 0);
+        wl_surface_damage_buffer(window->surface, 0, 0, INT32_MAX, INT32_MAX);
+    }
+    wl_surface_commit(window->surface);
+}
+
+// The logical size of a window that the compositor leaves to the client, on
+// each axis it leaves: the enlarged frame's, but no larger than the largest
+// output, so that a large forced scale shows the frame cut at the window's
+// edges rather than ask for frame sets no output can show.
+static void DefaultSize(SaverWindow *window)
+{
+    uint32_t scale120 = WindowScale120(window);
+    const LinuxPlayer &player = Wayland.player;
+    const int UNBOUNDED = 1 << 20;
+    int k = ChosenScale(Wayland.options.forcedScale, ScaleDpi(scale120), player.frameWidth,
+                        player.frameHeight, UNBOUNDED, UNBOUNDED);
+    int width = NearestLogical(player.frameWidth * k, scale120);
+    int height = NearestLogical(player.frameHeight * k, scale120);
+    int widest = 0, tallest = 0;
+    for (const WaylandOutput *output = Wayland.outputs; output; output = output->next) {
+        int32_t scale = output->scale > 0 ? output->scale : 1;
+        if (output->modeWidth / scale > widest) widest = output->modeWidth / scale;
+        if (output->modeHeight / scale > tallest) tallest = output->modeHeight / scale;
+    }
+    if (widest > 0 && width > widest) width = widest;
+    if (tallest > 0 && height > tallest) height = tallest;
+    if (window->width <= 0) window->width = width;
+    if (window->height <= 0) window->height = height;
+}
+
+static void PhysicalSize(const SaverWindow *window, int *width, int *height)
+{
+    *width = PhysicalEdge(window->width, window->laidOutScale120);
+    *height = PhysicalEdge(window->height, window->laidOutScale120);
+}
+
+// The frame's scale from the window's physical size and DPI with the fit
+// rule.
+static void PlaceWindowFrame(SaverWindow *window, void *)
+{
+    if (!window->dirty) return;
+    window->laidOutScale120 = WindowScale120(window);
+    int physicalWidth, physicalHeight;
+    PhysicalSize(window, &physicalWidth, &physicalHeight);
+    MonitorArea monitor = {{0, 0, physicalWidth, physicalHeight}, ScaleDpi(window->laidOutScale120)};
+    LayOutScaledFrames(&monitor, 1, monitor.area, Wayland.player.frameWidth, Wayland.player.frameHeight,
+                       Wayland.options.forcedScale, &window->placement);
+}
+
+struct LaidOut {
+    FramePlacement *placements;
+    SaverWindow **windows;
+    int count;
+};
+
+static void ListWindow(SaverWindow *window, void *data)
+{
+    LaidOut *list = (LaidOut *)data;
+    if (!window->configured) return;
+    if (list->placements) {
+        list->placements[list->count] = window->placement;
+        list->windows[list->count] = window;
+    }
+    ++list->count;
+}
+
+// The frame surface and background of a window at its layout. A window whose
+// frames could not be made stays black.
+static void ShowWindow(SaverWindow *window, int set, bool setChanged)
+{
+    bool dirty = window->dirty;
+    window->dirty = false;
+    if (!dirty && !setChanged) return;
+    window->set = set;
+    window->setGeneration = set >= 0 ? Wayland.sets[set].generation : 0;
+    int physicalWidth, physicalHeight;
+    PhysicalSize(window, &physicalWidth, &physicalHeight);
+    if (set >= 0) {
+        PlaceFrameSurface(window, window->laidOutScale120, physicalWidth, physicalHeight);
+    } else {
+        DropCutFrames(window);
+        wl_surface_attach(window->frameSurface, nullptr, 0, 0);
+        wl_surface_commit(window->frameSurface);
+    }
+    if (!dirty) return;
+    xdg_surface_set_window_geometry(window->xdgSurface, 0, 0, window->width, window->height);
+    PlaceBackground(window, window->laidOutScale120, physicalWidth, physicalHeight);
+}
+
+// The loop's prepare step, once per pass: each window whose size or scale
+// changed takes its frame's scale, then one frame set per scale in use is
+// kept (a set rebuilt for a new visible part changes under every window that
+// uses it, so those are placed again too).
+void LayOutWindows()
+{
+    if (!Wayland.layoutDirty) return;
+    Wayland.layoutDirty = false;
+    EachWindow(PlaceWindowFrame, nullptr);
+    LaidOut list = {};
+    EachWindow(ListWindow, &list);
+    if (list.count == 0) {
+        ReleaseFrameSets();
+        return;
+    }
+    list.placements = (FramePlacement *)calloc(list.count, sizeof *list.placements);
+    list.windows = (SaverWindow **)calloc(list.count, sizeof *list.windows);
+    int *slots = (int *)calloc(list.count, sizeof *slots);
+    if (list.placements && list.windows && slots) {
+        list.count = 0;
+        EachWindow(ListWindow, &list);
+        const LinuxPlayer &player = Wayland.player;
+        SyncScaleSets(&Wayland.scaleSets, list.placements, list.count, player.frameWidth,
+                      player.frameHeight, slots, BuildFrameSet, ReleaseFrameSet);
+        for (int i = 0; i < list.count; ++i) {
+            SaverWindow *window = list.windows[i];
+            int slot = slots[i];
+            bool setChanged = slot != window->set ||
+                              (slot >= 0 && Wayland.sets[slot].generation != window->setGeneration);
+            ShowWindow(window, slot, setChanged);
+        }
+    } else {
+        Wayland.player.failed = true;
+        fprintf(stderr, "zembloid: out of memory\n");
+    }
+    free(list.placements);
+    free(list.windows);
+    free(slots);
+}
+
+static void MarkWindowDirty(SaverWindow *window)
+{
+    if (!window->configured) return;
+    window->dirty = true;
+    Wayland.layoutDirty = true;
+}
+
+// Acknowledged at once; the size is laid out at the next pass.
+static void OnConfigure(void *data, xdg_surface *xdgSurface, uint32_t serial)
+{
+    SaverWindow *window = (SaverWindow *)data;
+    xdg_surface_ack_configure(xdgSurface, serial);
+    int32_t width = window->width, height = window->height;
+    window->width = window->pendingWidth;
+    window->height = window->pendingHeight;
+    DefaultSize(window);
+    if (window->configured && window->width == width && window->height == height) return;
+    window->configured = true;
+    MarkWindowDirty(window);
+}
+
+static const xdg_surface_listener XDG_SURFACE_LISTENER = {.configure = OnConfigure};
+
+static void OnToplevelConfigure(void *data, xdg_toplevel *, int32_t width, int32_t height, wl_array *)
+{
+    SaverWindow *window = (SaverWindow *)data;
+    window->pendingWidth = width;
+    window->pendingHeight = height;
+}
+
+static void OnToplevelClose(void *, xdg_toplevel *)
+{
+    Wayland.player.stopRequested = true;
+}
+
+static const xdg_toplevel_listener TOPLEVEL_LISTENER = {
+    .configure = OnToplevelConfigure,
+    .close = OnToplevelClose,
+    .configure_bounds = nullptr,   // version 4
+    .wm_capabilities = nullptr,    // version 5
+};
+
+void MarkScaleChanged(SaverWindow *window)
+{
+    if (window->configured && WindowScale120(window) != window->laidOutScale120) MarkWindowDirty(window);
+}
+
+static void OnPreferredScale(void *data, wp_fractional_scale_v1 *, uint32_t scale120)
+{
+    SaverWindow *window = (SaverWindow *)data;
+    window->scale120 = scale120;
+    MarkScaleChanged(window);
+}
+
+static const wp_fractional_scale_v1_listener FRACTIONAL_SCALE_LISTENER = {
+    .preferred_scale = OnPreferredScale,
+};
+
+// The output record of a wl_output; null for one already released, which an
+// event can still name.
+static WaylandOutput *FindOutput(wl_output *output)
+{
+    if (!output) return nullptr;
+    for (WaylandOutput *known = Wayland.outputs; known; known = known->next)
+        if (known->output == output) return known;
+    return nullptr;
+}
+
+// The own window's scale follows the outputs it is on.
+static void OnSurfaceEnter(void *, wl_surface *, wl_output *output)
+{
+    WaylandOutput *entered = FindOutput(output);
+    if (!entered) return;
+    entered->holdsOwnWindow = true;
+    MarkScaleChanged(&Wayland.ownWindow);
+}
+
+static void OnSurfaceLeave(void *, wl_surface *, wl_output *output)
+{
+    WaylandOutput *left = FindOutput(output);
+    if (!left) return;
+    left->holdsOwnWindow = false;
+    MarkScaleChanged(&Wayland.ownWindow);
+}
+
+static const wl_surface_listener SURFACE_LISTENER = {
+    .enter = OnSurfaceEnter,
+    .leave = OnSurfaceLeave,
+};
+
+void CreateSaverWindow(SaverWindow *window, WaylandOutput *fullscreenOutput)
+{
+    *window = SaverWindow{};
+    window->set = -1;
+    window->fullscreenOutput = fullscreenOutput;
+    window->surface = wl_compositor_create_surface(Wayland.compositor);
+    if (!fullscreenOutput) wl_surface_add_listener(window->surface, &SURFACE_LISTENER, window);
+    window->frameSurface = wl_compositor_create_surface(Wayland.compositor);
+    window->subsurface =
+        wl_subcompositor_get_subsurface(Wayland.subcompositor, window->frameSurface, window->surface);
+    // Each tick commits the frame surface alone, without its parent; the
+    // pointer always meets the window surface, whose coordinates the pointer
+    // rule reads.
+    wl_subsurface_set_desync(window->subsurface);
+    wl_region *nowhere = wl_compositor_create_region(Wayland.compositor);
+    wl_surface_set_input_region(window->frameSurface, nowhere);
+    wl_region_destroy(nowhere);
+    if (Wayland.viewporter) {
+        window->viewport = wp_viewporter_get_viewport(Wayland.viewporter, window->surface);
+        window->frameViewport = wp_viewporter_get_viewport(Wayland.viewporter, window->frameSurface);
+    }
+    if (Wayland.fractionalScaleManager) {
+        window->fractionalScale =
+            wp_fractional_scale_manager_v1_get_fractional_scale(Wayland.fractionalScaleManager, window->surface);
+        wp_fractional_scale_v1_add_listener(window->fractionalScale, &FRACTIONAL_SCALE_LISTENER, window);
+    }
+    window->xdgSurface = xdg_wm_base_get_xdg_surface(Wayland.wmBase, window->surface);
+    xdg_surface_add_listener(window->xdgSurface, &XDG_SURFACE_LISTENER, window);
+    window->toplevel = xdg_surface_get_toplevel(window->xdgSurface);
+    xdg_toplevel_add_listener(window->toplevel, &TOPLEVEL_LISTENER, window);
+    xdg_toplevel_set_title(window->toplevel, "ZEMBLOID");
+    xdg_toplevel_set_app_id(window->toplevel, "zembloid");
+    if (fullscreenOutput) xdg_toplevel_set_fullscreen(window->toplevel, fullscreenOutput->output);
+    wl_surface_commit(window->surface);
+}
+
+// The frame sets it used are released at the next pass, when no other window
+// needs them.
+void DestroySaverWindow(SaverWindow *window)
+{
+    if (!window->surface) return;
+    if (Wayland.pointerSurface == window->surface) Wayland.pointerSurface = nullptr;
+    if (window->frameCallback) wl_callback_destroy(window->frameCallback);
+    if (window->fractionalScale) wp_fractional_scale_v1_destroy(window->fractionalScale);
+    if (window->frameViewport) wp_viewport_destroy(window->frameViewport);
+    if (window->viewport) wp_viewport_destroy(window->viewport);
+    xdg_toplevel_destroy(window->toplevel);
+    xdg_surface_destroy(window->xdgSurface);
+    wl_subsurface_destroy(window->subsurface);
+    wl_surface_destroy(window->frameSurface);
+    wl_surface_destroy(window->surface);
+    if (window->background) wl_buffer_destroy(window->background);
+    DropCutFrames(window);
+    *window = SaverWindow{};
+    window->set = -1;
+    Wayland.layoutDirty = true;
+}
+
+// An output whose last frame the compositor has not shown yet (hidden,
+// asleep or slow) is passed over, so it costs nothing until it catches up.
+static void ShowTickFrame(SaverWindow *window, void *data)
+{
+    if (window->configured && window->cutFrames[0] && !window->frameCallback)
+        ShowFrame(window, *(int *)data);
+}
+
+void ShowNextFrames()
+{
+    int index = PlayerStep(&Wayland.player);
+    EachWindow(ShowTickFrame, &index);
+}
