@@ -5,11 +5,13 @@ under test, grim, wtype, swaymsg, swayidle, the virtual pointer) run as nobody,
 from a runtime folder of nobody's own that also holds their copies of the
 programs."""
 
+import json
 import os
 import pwd
 import shutil
 import subprocess
 import tempfile
+import time
 
 from PIL import Image
 
@@ -71,10 +73,33 @@ class Sway:
         subprocess.run(self.command(["swaymsg", *args]), check=True, timeout=10,
                        stdout=subprocess.DEVNULL)
 
+    def views(self, app_id):
+        """How many windows with `app_id` sway has, on any output or none."""
+        run = subprocess.run(self.command(["swaymsg", "-t", "get_tree", "-r"]), check=True, timeout=10,
+                             stdout=subprocess.PIPE, text=True)
+
+        def count(node):
+            return (node.get("app_id") == app_id) + sum(
+                count(child) for child in node.get("nodes", []) + node.get("floating_nodes", []))
+        return count(json.loads(run.stdout))
+
     def add_output(self, name, mode):
         """A second headless output; `mode` is swaymsg's output arguments."""
         self.msg("create_output")
         self.msg("output", name, *mode.split())
+
+    def active_outputs(self):
+        run = subprocess.run(self.command(["swaymsg", "-t", "get_outputs", "-r"]), check=True, timeout=10,
+                             stdout=subprocess.PIPE, text=True)
+        return [output["name"] for output in json.loads(run.stdout) if output["active"]]
+
+    def disable_output(self, name):
+        """Disables an output, asking again while sway keeps it (sway 1.7
+        sometimes answers success and leaves the output on); True once it is off."""
+        def disabled():
+            self.msg("output", name, "disable")
+            return name not in self.active_outputs()
+        return wait_until(disabled, 10, interval=0.5)
 
     def screenshot(self, output="HEADLESS-1"):
         """One output at its physical size, or None when grim fails."""
@@ -88,6 +113,13 @@ class Sway:
 
     def type_key(self):
         subprocess.run(self.command(["wtype", "-s", "500", "a"]), timeout=10, check=True)
+
+    def hold_key(self):
+        """Presses a key (after half a second, as type_key does, so that the
+        compositor has taken the new keyboard) and holds it for 4 s more;
+        returns about when it is pressed."""
+        self.spawn(["wtype", "-s", "500", "-P", "a", "-s", "4000"])
+        time.sleep(0.6)
 
     def pointer(self):
         """The virtual pointer helper, once its pointer exists."""

@@ -5,6 +5,7 @@ against the frames, the pace, how it ends, how it starts and fails.
 Command line: test_wayland.py [CLASS ...]   (ctest runs one class per entry)"""
 
 import os
+import re
 import shutil
 import signal
 import socket
@@ -22,7 +23,7 @@ from swaysession import Sway
 from winesession import wait_until
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
-from test_x11 import (BUILD_DIR, FRAME_H, FRAME_W, FRAMES, PROGRAM,  # noqa: E402
+from test_x11 import (BACK_AND_FORTH, BUILD_DIR, FRAME_H, FRAME_W, FRAMES, PROGRAM,  # noqa: E402
                       allocations_under_valgrind, origin)
 
 VIRTUAL_POINTER = os.path.join(BUILD_DIR, "linux", "virtual_pointer")
@@ -68,7 +69,9 @@ class SwayTest(unittest.TestCase):
 
 class Outputs(SwayTest):
     # name, arguments, each output's enlargement of the frame; outputs past the
-    # first are added while the program runs, and then removed again.
+    # first are added while the program runs. (sway 1.7 cannot take a headless
+    # output away again: it answers "output disable" with success and keeps
+    # the output.)
     PLACEMENTS = [
         ("-fullscreen, an output at scale 2 added", ["-fullscreen"], {"HEADLESS-1": 1, "HEADLESS-2": 2}),
         ("-fullscreen -scale 1", ["-fullscreen", "-scale", "1"], {"HEADLESS-1": 1, "HEADLESS-2": 1}),
@@ -85,9 +88,76 @@ class Outputs(SwayTest):
                 if len(scales) > 1:
                     sway.add_output("HEADLESS-2", self.SECOND_OUTPUT)
                     self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, scales), 10))
-                    sway.msg("output", "HEADLESS-2", "disable")
-                    self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, first), 10))
                 self.assertIsNone(program.poll())
+
+    # name, arguments: at any scale on the 1024 x 768 output, each frame set
+    # holds only what shows, at most ten times the output's pixels.
+    LARGE_SCALES = [("-fullscreen -scale 8", ["-fullscreen", "-scale", "8"]),
+                    ("own window -scale 8", ["-scale", "8"]),
+                    ("-fullscreen -scale 3", ["-fullscreen", "-scale", "3"])]
+
+    def test_frame_sets_hold_only_what_shows(self):
+        limit = 10 * 1024 * 768 * 4 + 1024 * 4   # and a spare row
+        for name, args in self.LARGE_SCALES:
+            with self.subTest(name), self.sway() as sway:
+                program = sway.start("-speed", "30", *args, env=["WAYLAND_DEBUG=1"])
+                time.sleep(3)   # the window laid out, its sets built and shown
+                program.send_signal(signal.SIGTERM)
+                log = program.communicate(timeout=10)[1]
+                self.assertEqual(program.returncode, 0)
+                pools = [int(size) for size in re.findall(r"create_pool\(new id wl_shm_pool@\d+, fd \d+, (\d+)\)", log)]
+                self.assertTrue(pools, log[-2000:])
+                self.assertLessEqual(max(pools), limit)
+
+    def test_fullscreen_waits_quietly_for_an_output(self):
+        with self.sway(config="output HEADLESS-1 disable") as sway:
+            program = sway.start("-fullscreen", "-speed", "30")
+            time.sleep(1)
+            self.assertIsNone(program.poll())
+            sway.msg("output", "HEADLESS-1", "enable")
+            self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, {"HEADLESS-1": 1}), 10))
+            program.send_signal(signal.SIGTERM)
+            self.assertEqual(program.wait(timeout=2), 0)
+            self.assertEqual(program.stderr.read(), "")
+
+    # A floating own window of 600 x 450 logical pixels moved to (x, y): the
+    # output looked at, the box of it that shows the window (or part of it),
+    # the window's physical size and that part's box in it. On HEADLESS-1
+    # alone the 640 x 480 frame is cut at the window's edges; on both outputs
+    # the window takes the higher scale, 2, where the 2x frame does not fit
+    # 1200 x 900 physical pixels and the 1x frame shows whole; back on
+    # HEADLESS-1 alone it is at 1x again.
+    OWN_WINDOW_MOVES = [
+        ((100, 100), "HEADLESS-1", (100, 100, 700, 550), (600, 450), (0, 0, 600, 450)),
+        ((700, 100), "HEADLESS-2", (0, 200, 552, 1100), (1200, 900), (648, 0, 1200, 900)),
+        ((100, 100), "HEADLESS-1", (100, 100, 700, 550), (600, 450), (0, 0, 600, 450)),
+    ]
+
+    def test_own_window_takes_the_highest_scale_of_the_outputs_it_is_on(self):
+        config = ('default_floating_border none\nfor_window [app_id="zembloid"] floating enable, '
+                  'resize set 600 450, move absolute position 100 100')
+
+        def shows(sway, output, box, size, window_box):
+            shot = sway.screenshot(output)
+            if not shot:
+                return False
+            width, height = size
+            for frame in FRAMES:
+                expected = Image.new("RGB", (width, height))
+                expected.paste(frame, (origin(width, FRAME_W), origin(height, FRAME_H)))
+                if ImageChops.difference(shot.crop(box), expected.crop(window_box)).getbbox() is None:
+                    return True
+            return False
+        with self.sway(config=config) as sway:
+            sway.add_output("HEADLESS-2", self.SECOND_OUTPUT)
+            sway.pointer().move(-5000, 5000)   # the cursor to HEADLESS-1's corner, out of the picture
+            program = sway.start("-speed", "30")
+            self.assertTrue(wait_until(lambda: sway.views("zembloid") == 1, 10))
+            for (x, y), output, box, size, window_box in self.OWN_WINDOW_MOVES:
+                with self.subTest(at=(x, y)):
+                    sway.msg("[app_id=zembloid]", "move", "absolute", "position", str(x), str(y))
+                    self.assertTrue(wait_until(lambda: shows(sway, output, box, size, window_box), 10))
+            self.assertIsNone(program.poll())
 
     def test_own_window_recentres_when_tiled_beside_another(self):
         """A second own window halves the first: each 512 x 768 half shows a
@@ -110,13 +180,31 @@ class Outputs(SwayTest):
 
 
 class Playing(SwayTest):
-    def test_the_frames_play(self):
+    PERIOD = 0.3   # -speed 30
+
+    def test_the_frames_play_back_and_forth_at_the_set_pace(self):
+        """Screenshots come a few times a period; each must show the frame
+        that the back-and-forth order at the set period shows at that moment,
+        within a tenth of a second either way, for one phase of the order."""
         with self.sway() as sway:
-            sway.start("-fullscreen", "-speed", "10")
-            seen, end = [], time.monotonic() + 3
+            sway.start("-fullscreen", "-speed", "30")
+            self.assertTrue(wait_until(lambda: frame_on_output(sway) is not None, 10))
+            seen, end = [], time.monotonic() + 5
             while time.monotonic() < end:
-                seen.append(frame_on_output(sway))
-            self.assertGreaterEqual(len(set(seen) - {None}), 4, seen)
+                before = time.monotonic()
+                frame = frame_on_output(sway)
+                seen.append(((before + time.monotonic()) / 2 - end, frame))
+            self.assertGreaterEqual(len(seen), 8, seen)
+            self.assertNotIn(None, [frame for _, frame in seen], seen)
+
+            def shown(at, phase):
+                return BACK_AND_FORTH[int((at + phase) // self.PERIOD) % len(BACK_AND_FORTH)]
+
+            def fits(phase):
+                return all(frame in (shown(at - 0.1, phase), shown(at, phase), shown(at + 0.1, phase))
+                           for at, frame in seen)
+            cycle = self.PERIOD * len(BACK_AND_FORTH)
+            self.assertTrue(any(fits(step / 100) for step in range(int(cycle * 100))), seen)
 
 
 class Ending(SwayTest):
@@ -127,6 +215,7 @@ class Ending(SwayTest):
         ("5 px of pointer travel ends it", ["-fullscreen"], lambda s, p, pointer: pointer.move(3, -2), 0),
         ("a button", ["-fullscreen"], lambda s, p, pointer: pointer.click(), 0),
         ("a key", ["-fullscreen"], lambda s, p, pointer: s.type_key(), 0),
+        ("a key pressed and held", ["-fullscreen"], lambda s, p, pointer: s.hold_key(), 0),
         ("SIGTERM", ["-fullscreen"], lambda s, p, pointer: p.send_signal(signal.SIGTERM), 0),
         ("the compositor closes it", ["-fullscreen"], lambda s, p, pointer: s.msg("[app_id=zembloid]", "kill"), 0),
         ("own window: a key", [], lambda s, p, pointer: s.type_key(), 0),
@@ -192,6 +281,39 @@ class Connecting(unittest.TestCase):
                         connection.sendall(struct.pack("<3I", callback, 12 << 16, 0) +
                                            struct.pack("<3I", 1, 12 << 16 | 1, callback))
                     data = data[size:]
+
+    # name, whether the test's compositor accepts the connection, the signal
+    SILENT = [("accepted, never answered: SIGTERM", True, signal.SIGTERM),
+              ("accepted, never answered: SIGINT", True, signal.SIGINT),
+              ("never accepted: SIGTERM", False, signal.SIGTERM)]
+
+    def test_a_stop_signal_ends_it_while_the_compositor_is_silent(self):
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        for name, accept, stop in self.SILENT:
+            with self.subTest(name), socket.socket(socket.AF_UNIX) as server:
+                path = os.path.join(runtime, "wayland-silent")
+                if os.path.exists(path):
+                    os.unlink(path)
+                server.bind(path)
+                server.listen()
+                program = subprocess.Popen([PROGRAM, "-fullscreen"], stderr=subprocess.PIPE, text=True,
+                                           env=dict(env, XDG_RUNTIME_DIR=runtime,
+                                                    WAYLAND_DISPLAY="wayland-silent"))
+                connection = server.accept()[0] if accept else None
+                time.sleep(0.5)   # into the first round trip
+                program.send_signal(stop)
+                try:
+                    self.assertEqual(program.wait(timeout=1), 0)
+                finally:
+                    if program.poll() is None:
+                        program.kill()
+                        program.wait()
+                    if connection:
+                        connection.close()
+                self.assertEqual(program.stderr.read(), "")
+                program.stderr.close()
+        shutil.rmtree(runtime)
 
     def test_without_compositor_or_shell_exits_1_with_one_line(self):
         """WAYLAND_DISPLAY naming no socket or empty, with no X display
