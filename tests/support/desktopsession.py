@@ -56,9 +56,10 @@ class DesktopSession:
         self.env = {"HOME": self.dir, "XDG_RUNTIME_DIR": self.dir, "PATH": "/usr/bin:/bin",
                     "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "bus")}
         try:
-            self.bus = self.run(["dbus-daemon", "--session", "--nofork", "--print-address",
-                                 "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]],
-                                stdout=subprocess.PIPE, text=True)
+            with self.log("bus.log") as log:
+                self.bus = self.run(["dbus-daemon", "--session", "--nofork", "--print-address",
+                                     "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]],
+                                    stdout=subprocess.PIPE, stderr=log, text=True)
             if not self.bus.stdout.readline():
                 raise RuntimeError("the session bus did not start")
         except BaseException:
