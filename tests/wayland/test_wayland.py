@@ -19,6 +19,7 @@ import unittest
 
 from PIL import Image, ImageChops
 
+from kwinsession import KwinSession
 from swaysession import Sway
 from winesession import wait_until
 
@@ -333,6 +334,30 @@ class Connecting(unittest.TestCase):
                 if name == "wayland-no-shell":
                     self.assertIn("xdg_wm_base", run.stderr)
         shutil.rmtree(runtime)
+
+
+class Fractional(unittest.TestCase):
+    """Under headless KWin, which offers wp_fractional_scale_v1 and
+    wp_viewporter: its 1024 x 768 output at scale 1.5 is 1536 x 1152 physical
+    pixels, and the full-screen window's frame buffers hold the enlarged frame
+    one pixel to a physical pixel, at buffer scale 1, shown through a viewport
+    at its logical size."""
+    # name, more arguments, the frame buffers' size, the frame viewport's destination
+    CASES = [("1.5: the 2x frame of 144 dpi", [], (1280, 960), (853, 640)),
+             ("1.5, -scale 1", ["-scale", "1"], (640, 480), (427, 320))]
+
+    def test_frame_buffers_at_the_preferred_scale(self):
+        for name, args, size, destination in self.CASES:
+            with self.subTest(name), KwinSession(None, 1024, 768, scale=1.5, programs=[PROGRAM]) as kwin:
+                program = kwin.run([kwin.path("zembloid"), "-fullscreen", "-speed", "30", *args],
+                                   env={"WAYLAND_DEBUG": "1"}, stderr=subprocess.PIPE, text=True)
+                time.sleep(4)
+                program.send_signal(signal.SIGTERM)
+                log = program.communicate(timeout=10)[1]
+                self.assertEqual(program.returncode, 0)
+                buffers = set(re.findall(r"create_buffer\(new id wl_buffer@\d+, \d+, (\d+), (\d+),", log))
+                self.assertEqual(buffers - {("1536", "1152")}, {tuple(str(n) for n in size)}, log[-3000:])
+                self.assertIn("set_destination(%d, %d)" % destination, log)
 
 
 class Valgrind(SwayTest):
