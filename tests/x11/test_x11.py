@@ -301,6 +301,9 @@ class Placement(unittest.TestCase):
         ("window-id, hexadecimal", (1024, 768, 24), "hex", (0, 0, 640, 480)),
         ("smaller than the frame, odd size", (1024, 768, 24), "hex", (100, 50, 321, 201)),
         ("XSCREENSAVER_WINDOW", (1024, 768, 24), "environment", (10, 20, 700, 500)),
+        # Were it tried as a Wayland client, it would wait on that compositor.
+        ("XSCREENSAVER_WINDOW beside a compositor that never answers", (1024, 768, 24), "environment",
+         (10, 20, 700, 500), dict(silent_wayland=True)),
         ("root", (1024, 768, 24), "root", None),
         ("root, 8-bit PseudoColor", (800, 600, 8), "root", None),
         ("root, a frame per monitor", [(1024, 768), (800, 600), (320, 240)], "root", None),
@@ -349,6 +352,12 @@ class Placement(unittest.TestCase):
                 monitors = monitors_of(heads) if heads else None
                 at = centred(monitors, scales) if heads else centred([(0, 0, w, h)], scales)[0]
                 args, env, shades = ["-speed", "30", *more.get("args", [])], {}, None
+                if more.get("silent_wayland"):
+                    runtime = tempfile.mkdtemp()
+                    display.silent = socket.socket(socket.AF_UNIX)
+                    display.silent.bind(os.path.join(runtime, "wayland-silent"))
+                    display.silent.listen()
+                    env.update(XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-silent")
                 if how == "root":
                     args.append("-root")
                 elif how in ("full colormap", "depth 32"):
