@@ -16,7 +16,9 @@ static const unsigned char *const FRAME_FILES[FRAME_COUNT] = {
 // The packed DIB starts after the file header.
 static const int BMP_FILE_HEADER_SIZE = 14;
 
-const void *FrameDib(int index)
+// The packed DIB of frame `index` (0..9), or null when it is not a 1-bit
+// bitmap with two colours.
+static const void *FrameDib(int index)
 {
     const unsigned char *file = FRAME_FILES[index];
     if (file[0] != 'B' || file[1] != 'M') return nullptr;
@@ -25,7 +27,8 @@ const void *FrameDib(int index)
     return dib;
 }
 
-bool ReadFrameDibs(const void *dibs[FRAME_COUNT])
+// All ten frames, checked; false (after one line on stderr) when one is bad.
+static bool ReadFrameDibs(const void *dibs[FRAME_COUNT])
 {
     for (int i = 0; i < FRAME_COUNT; ++i) {
         dibs[i] = FrameDib(i);

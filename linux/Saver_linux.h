@@ -37,12 +37,6 @@ bool ParseWindowId(const char *text, unsigned long *id);
 // it applies but is not a window id.
 bool ApplyEnvironmentWindow(SaverOptions *options, const char *named);
 
-// Frames_linux.cpp. The packed DIB of frame `index` (0..9), embedded in the
-// program, or null when it is not a 1-bit bitmap with two colours.
-const void *FrameDib(int index);
-// All ten frames, checked; false (after one line on stderr) when one is bad.
-bool ReadFrameDibs(const void *dibs[FRAME_COUNT]);
-
 // The player both back ends run (Frames_linux.cpp, Loop_linux.cpp): the
 // embedded frames, their colours as 0xAARRGGBB and size, the frame the next
 // tick shows and the one shown last (-1 before the first), and why the loop
