@@ -326,6 +326,8 @@ class Placement(unittest.TestCase):
          dict(dpi=96, xft_dpi=192, args=["-scale", "1"])),
         ("own window, -scale 2 on 1024x768: the screen's size, the frame cut", (1024, 768, 24), "own",
          (0, 0, 1024, 768), dict(args=["-scale", "2"], scales=[2])),
+        ("window-id 320x240 at -scale 3, as a small preview: the frame's centre",
+         (1024, 768, 24), "decimal", (10, 10, 320, 240), dict(args=["-scale", "3"], scales=[3])),
         ("root, -scale 2 on two heads: each cut at its edges", [(1024, 768), (800, 600)], "root", None,
          dict(args=["-scale", "2"], scales=[2, 2])),
         # One RandR monitor of 192 dpi on a 96 dpi screen, where Xinerama's one
