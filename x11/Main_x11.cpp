@@ -204,8 +204,10 @@ static void ShowFullscreen()
         PointerTravelWakes(&Saver.pointer, rootX, rootY);
 }
 
-// Another top-level window mapped, or moved in the stacking order, while the
-// full-screen saver runs: the saver is raised above it again.
+// Another top-level window mapped, or stacked right above the saver, while
+// the full-screen saver runs: the saver is raised above it again. Windows
+// restacked below it are left alone, so that a client that keeps itself on
+// top of the others does not start a raising war with it.
 static void KeepOnTop(Window parent, Window window)
 {
     if (Saver.options.fullscreen && window != Saver.window && parent == DefaultRootWindow(Saver.display))
@@ -247,7 +249,8 @@ static void HandleEvent(XEvent *event)
         break;
     case ConfigureNotify:
         if (event->xconfigure.window != Saver.window) {
-            KeepOnTop(event->xconfigure.event, event->xconfigure.window);
+            if (event->xconfigure.above == Saver.window)
+                KeepOnTop(event->xconfigure.event, event->xconfigure.window);
             break;
         }
         if (event->xconfigure.width == Saver.windowWidth && event->xconfigure.height == Saver.windowHeight)
