@@ -163,12 +163,12 @@ static bool OpenTargetWindow()
 
 // Keyboard and pointer to the full-screen window, asked again for a while
 // when another client holds them. Without them the window still gets the
-// pointer's motion and buttons, as it covers the screen, but no keys. The
-// pauses between attempts end on a stop signal.
+// pointer's motion and buttons, as it covers the screen, but no keys. Run
+// before the loop, while a stop signal ends the program at once.
 static void GrabInput()
 {
     Display *display = Saver.display;
-    for (int attempt = 0; attempt < GRAB_ATTEMPTS && !StopSignalled(); ++attempt) {
+    for (int attempt = 0; attempt < GRAB_ATTEMPTS; ++attempt) {
         if (!Saver.keyboardGrabbed)
             Saver.keyboardGrabbed = XGrabKeyboard(display, Saver.window, False, GrabModeAsync,
                                                   GrabModeAsync, CurrentTime) == GrabSuccess;
@@ -180,7 +180,6 @@ static void GrabInput()
         if (Saver.keyboardGrabbed && Saver.pointerGrabbed) return;
         WaitForEvents(nullptr, 0, GRAB_RETRY_MS);
     }
-    if (StopSignalled()) return;
     const char *held = Saver.keyboardGrabbed  ? "pointer"
                        : Saver.pointerGrabbed ? "keyboard"
                                               : "keyboard and pointer";
@@ -316,21 +315,16 @@ static void CloseAll()
     XCloseDisplay(Saver.display);
 }
 
-// Connecting waits inside Xlib for a server that may never answer, so a
-// stop signal meanwhile ends the program at once.
-static Display *OpenDisplay()
-{
-    StopExitsAtOnce(true);
-    Display *display = XOpenDisplay(nullptr);
-    StopExitsAtOnce(false);
-    return display;
-}
-
 int RunX11(const SaverOptions &options)
 {
     Saver.options = options;
     if (!StartPlayer(&Saver.player)) return 1;
-    Saver.display = OpenDisplay();
+    // Connecting and the round trips of the start wait inside Xlib for a
+    // server that may never answer, and hold nothing the server does not free
+    // when the connection goes: until the loop, a stop signal ends the
+    // program at once.
+    StopExitsAtOnce(true);
+    Saver.display = XOpenDisplay(nullptr);
     if (!Saver.display) {
         fprintf(stderr, "zembloid: cannot open display %s\n", XDisplayName(nullptr));
         return 1;
@@ -345,6 +339,7 @@ int RunX11(const SaverOptions &options)
         if (Saver.options.fullscreen) ShowFullscreen();
         else if (Saver.ownWindow) XMapWindow(Saver.display, Saver.window);
         Saver.layoutDirty = true;
+        StopExitsAtOnce(false);
         DisplayLoop loop = {ConnectionNumber(Saver.display), ReadQueuedEvents, AfterWait,
                             DrawNextFrame, &Saver.player};
         RunDisplayLoop(loop, options.redrawSpeed);
