@@ -131,39 +131,38 @@ static const wl_keyboard_listener KEYBOARD_LISTENER = {
     .repeat_info = nullptr,   // version 4
 };
 
-// The pointer rule reads surface-local logical coordinates, the ones
-// wl_pointer reports: one logical pixel is one pixel of pointer travel at any
-// output scale, as the Windows saver counts in desktop pixels. Each output has
-// a surface of its own and no coordinates relate two of them, so where the
-// pointer enters another output's surface the baseline starts again there.
-static void WatchPointer(wl_surface *surface, wl_fixed_t x, wl_fixed_t y)
-{
-    if (surface != Wayland.pointerSurface) {
-        Wayland.pointerSurface = surface;
-        Wayland.pointerWatch = PointerWatch{};
-    }
-    if (PointerTravelWakes(&Wayland.pointerWatch, wl_fixed_to_int(x), wl_fixed_to_int(y)))
-        Wayland.player.stopRequested = true;
-}
-
+// The pointer rule reads logical coordinates, the ones wl_pointer reports,
+// each surface's own moved to its window's: one logical pixel is one pixel of
+// pointer travel at any output scale, as the Windows saver counts in desktop
+// pixels. Each output has a window of its own and no coordinates relate two
+// of them, so where the pointer enters another window the baseline starts
+// again there; crossing from the frame to a strip of the same window keeps
+// it.
 static void OnPointerEnter(void *, wl_pointer *pointer, uint32_t serial, wl_surface *surface,
                            wl_fixed_t x, wl_fixed_t y)
 {
     wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);
-    WatchPointer(surface, x, y);
+    SaverWindow *window;
+    if (!WindowOfSurface(surface, &window, &Wayland.pointerX, &Wayland.pointerY)) return;
+    if (window != Wayland.pointerWindow) {
+        Wayland.pointerWindow = window;
+        Wayland.pointerWatch = PointerWatch{};
+    }
+    if (PointerTravelWakes(&Wayland.pointerWatch, wl_fixed_to_int(x) + Wayland.pointerX,
+                           wl_fixed_to_int(y) + Wayland.pointerY))
+        Wayland.player.stopRequested = true;
 }
 
-// The baseline goes with the surface: a surface made later at the same
-// address starts afresh.
 static void OnPointerLeave(void *, wl_pointer *, uint32_t, wl_surface *)
 {
-    Wayland.pointerSurface = nullptr;
-    Wayland.pointerWatch = PointerWatch{};
 }
 
 static void OnPointerMotion(void *, wl_pointer *, uint32_t, wl_fixed_t x, wl_fixed_t y)
 {
-    if (Wayland.pointerSurface) WatchPointer(Wayland.pointerSurface, x, y);
+    if (Wayland.pointerWindow &&
+        PointerTravelWakes(&Wayland.pointerWatch, wl_fixed_to_int(x) + Wayland.pointerX,
+                           wl_fixed_to_int(y) + Wayland.pointerY))
+        Wayland.player.stopRequested = true;
 }
 
 static void OnButton(void *, wl_pointer *, uint32_t, uint32_t, uint32_t, uint32_t state)
@@ -207,7 +206,7 @@ static void ReleasePointer()
     else
         wl_pointer_destroy(Wayland.pointer);
     Wayland.pointer = nullptr;
-    Wayland.pointerSurface = nullptr;
+    Wayland.pointerWindow = nullptr;
 }
 
 // Devices come and go with the seat's capabilities.

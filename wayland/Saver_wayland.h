@@ -12,19 +12,40 @@
 
 struct WaylandOutput;
 
-// One toplevel: a surface the size of its window holding a black buffer, and
-// above it a subsurface to which each tick attaches one buffer of the frame
-// set at its scale, cut to what shows in the window.
+// A buffer of black pixels and its size in physical pixels.
+struct BlackBuffer {
+    wl_buffer *buffer;
+    int width, height;
+};
+
+// A black rectangle of a window beside its frame: a subsurface of the
+// window's surface, at (x, y) in the window in logical pixels.
+struct BlackStrip {
+    wl_surface *surface;
+    wl_subsurface *subsurface;
+    wp_viewport *viewport;
+    BlackBuffer black;
+    int32_t x, y;
+};
+
+// One toplevel. Its surface is black and holds, as subsurfaces, the frame,
+// cut to what shows in the window, to which each tick attaches one buffer of
+// the frame set at its scale, and four black strips around it (above, below,
+// left, right) that fill the rest of the window. Nothing lies under the
+// frame but one logical pixel of the window's surface, so a tick costs the
+// compositor no more than a client with one surface.
 struct SaverWindow {
     wl_surface *surface;
     xdg_surface *xdgSurface;
     xdg_toplevel *toplevel;
     wp_viewport *viewport;
     wp_fractional_scale_v1 *fractionalScale;
+    BlackBuffer black;            // the window surface's buffer
     wl_surface *frameSurface;
-    wl_subsurface *subsurface;
+    wl_subsurface *frameSubsurface;
     wp_viewport *frameViewport;
-    wl_buffer *background;
+    BlackStrip strips[4];
+    int32_t frameX, frameY;       // where the frame is in the window, logical
     wl_callback *frameCallback;   // the last frame's, until the compositor has shown it
     WaylandOutput *fullscreenOutput;   // with -fullscreen, the output it covers
     // Logical size: the toplevel's latest configure (0: the client's choice),
@@ -33,7 +54,6 @@ struct SaverWindow {
     int32_t width, height;
     uint32_t scale120;            // the compositor's preferred scale x 120, 0 until told
     uint32_t laidOutScale120;     // the scale of the layout in place
-    int backgroundWidth, backgroundHeight;
     bool configured;              // a configure has been acknowledged
     bool dirty;                   // its size or scale changed: laid out at the next pass
     FramePlacement placement;
@@ -50,7 +70,7 @@ struct WaylandOutput {
     uint32_t globalName;
     int32_t scale, pendingScale;  // wl_output's whole-number scale
     int32_t modeWidth, modeHeight;   // its current mode, in physical pixels
-    bool holdsOwnWindow;          // the own window has entered it and not left
+    int ownWindowSurfaces;        // how many of the own window's surfaces are on it
     SaverWindow window;           // with -fullscreen
     WaylandOutput *next;
 };
@@ -78,10 +98,12 @@ struct WaylandSaver {
     wl_seat *seat;
     wl_keyboard *keyboard;
     wl_pointer *pointer;
-    // The pointer rule, in the logical coordinates of the surface the pointer
-    // is on (see Main_wayland.cpp); null when it is on none of ours.
+    // The pointer rule, in the logical coordinates of the window the pointer
+    // is on (see Main_wayland.cpp), and where the surface it is on lies in
+    // that window; pointerWindow is null when it has been on none yet.
     PointerWatch pointerWatch;
-    wl_surface *pointerSurface;
+    SaverWindow *pointerWindow;
+    int32_t pointerX, pointerY;
     WaylandOutput *outputs;
     bool started;                 // initial globals read; windows are made from here on
     SaverWindow ownWindow;        // without -fullscreen
@@ -102,5 +124,7 @@ void DestroySaverWindow(SaverWindow *window);
 // window so marked once per pass, never a listener.
 void MarkScaleChanged(SaverWindow *window);
 void LayOutWindows();
+// The window that `surface` belongs to, and where that surface lies in it.
+bool WindowOfSurface(wl_surface *surface, SaverWindow **window, int32_t *x, int32_t *y);
 void ReleaseFrameSets();
 void ShowNextFrames();

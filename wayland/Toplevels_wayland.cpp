@@ -23,7 +23,7 @@ static uint32_t WindowScale120(const SaverWindow *window)
         scale = window->fullscreenOutput->scale;
     } else {
         for (const WaylandOutput *output = Wayland.outputs; output; output = output->next)
-            if (output->holdsOwnWindow && output->scale > scale) scale = output->scale;
+            if (output->ownWindowSurfaces > 0 && output->scale > scale) scale = output->scale;
     }
     if (scale <= 0) return window->laidOutScale120 ? window->laidOutScale120 : WHOLE_SCALE;
     return (uint32_t)scale * WHOLE_SCALE;
@@ -44,7 +44,7 @@ static int ScaleDpi(uint32_t scale120)
 // A buffer of black pixels: a fresh memfd reads as zeros, which is black in
 // XRGB8888, so it is never mapped or written here. Null when it cannot be
 // made.
-static wl_buffer *BlackBuffer(int width, int height)
+static wl_buffer *MakeBlackBuffer(int width, int height)
 {
     int64_t stride = (int64_t)width * 4, size = stride * height;
     if (width <= 0 || height <= 0 || size > INT32_MAX) return nullptr;
@@ -136,7 +136,8 @@ static void OnFrameShown(void *data, wl_callback *callback, uint32_t)
 static const wl_callback_listener FRAME_LISTENER = {.done = OnFrameShown};
 
 // One attach, damage and commit of the frame surface, asking to be told when
-// the compositor shows it.
+// the compositor shows it. The frame subsurface is desynchronized, so this
+// commit alone shows the frame, and the compositor redraws the frame alone.
 static void ShowFrame(SaverWindow *window, int index)
 {
     wl_surface_attach(window->frameSurface, window->cutFrames[index], 0, 0);
@@ -158,7 +159,7 @@ static void DropCutFrames(SaverWindow *window)
 
 // Buffers of the part of each frame that shows in the window: views into the
 // set's pool, starting inside each frame and keeping its row stride, so
-// nothing is copied and the subsurface never reaches past the window (a
+// nothing is copied and the surface never reaches past the window (a
 // viewport's crop would do the same, but not every compositor's renderer
 // honours its offset).
 static void CutFrames(SaverWindow *window, int x, int y, int width, int height)
@@ -173,61 +174,118 @@ static void CutFrames(SaverWindow *window, int x, int y, int width, int height)
                                       set.stride, WL_SHM_FORMAT_XRGB8888);
 }
 
+// Where a surface of `width` x `height` logical pixels at (x, y) in the
+// window gets a buffer of its physical size: at a whole-number scale the
+// buffer carries the scale itself, which needs no viewport; at a fractional
+// one a viewport maps its buffer pixels one to one onto physical pixels.
+static void SetSurfaceScale(wl_surface *surface, wp_viewport *viewport, uint32_t scale120,
+                            int32_t width, int32_t height)
+{
+    bool fractional = FractionalLayout(scale120);
+    wl_surface_set_buffer_scale(surface, fractional ? 1 : (int32_t)(scale120 / WHOLE_SCALE));
+    if (viewport) wp_viewport_set_destination(viewport, fractional ? width : -1, fractional ? height : -1);
+}
+
+// A black buffer of `width` x `height` physical pixels in *buffer, remade
+// only when its size changes; one that cannot be made leaves the last.
+static void KeepBlackBuffer(BlackBuffer *black, int width, int height)
+{
+    if (black->buffer && width == black->width && height == black->height) return;
+    wl_buffer *buffer = MakeBlackBuffer(width, height);
+    if (!buffer) return;
+    if (black->buffer) wl_buffer_destroy(black->buffer);
+    *black = {buffer, width, height};
+}
+
+// A black strip of the window at (x, y), `width` x `height` logical pixels,
+// none when either is 0.
+static void PlaceStrip(SaverWindow *window, BlackStrip *strip, int32_t x, int32_t y, int32_t width,
+                       int32_t height)
+{
+    uint32_t scale120 = window->laidOutScale120;
+    strip->x = x;
+    strip->y = y;
+    int physicalWidth = 0, physicalHeight = 0;
+    if (width > 0 && height > 0) {
+        physicalWidth = PhysicalEdge(x + width, scale120) - PhysicalEdge(x, scale120);
+        physicalHeight = PhysicalEdge(y + height, scale120) - PhysicalEdge(y, scale120);
+    }
+    if (physicalWidth <= 0 || physicalHeight <= 0) {
+        wl_surface_attach(strip->surface, nullptr, 0, 0);
+        wl_surface_commit(strip->surface);
+        return;
+    }
+    KeepBlackBuffer(&strip->black, physicalWidth, physicalHeight);
+    SetSurfaceScale(strip->surface, strip->viewport, scale120, width, height);
+    wl_subsurface_set_position(strip->subsurface, x, y);
+    wl_surface_attach(strip->surface, strip->black.buffer, 0, 0);
+    wl_surface_damage_buffer(strip->surface, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface_commit(strip->surface);
+}
+
+// The black around the frame, which is `width` x `height` at (frameX,
+// frameY): the strips above and below span the window, those left and right
+// the frame's height. None of them lies under the frame, so a tick's damage
+// meets the frame alone, as in a client with one surface.
+static void PlaceStrips(SaverWindow *window, int32_t width, int32_t height)
+{
+    int32_t left = window->frameX, top = window->frameY;
+    int32_t right = window->width - left - width, bottom = window->height - top - height;
+    PlaceStrip(window, &window->strips[0], 0, 0, window->width, top);
+    PlaceStrip(window, &window->strips[1], 0, top + height, window->width, bottom);
+    PlaceStrip(window, &window->strips[2], 0, top, left, height);
+    PlaceStrip(window, &window->strips[3], left + width, top, right, height);
+}
+
+// The window's own surface, under its subsurfaces at its top left corner:
+// black, one logical pixel when a strip or the frame covers it (it must hold
+// a buffer for the window to show), else the whole window.
+static void PlaceWindowSurface(SaverWindow *window, int32_t width, int32_t height)
+{
+    uint32_t scale120 = window->laidOutScale120;
+    KeepBlackBuffer(&window->black, PhysicalEdge(width, scale120), PhysicalEdge(height, scale120));
+    SetSurfaceScale(window->surface, window->viewport, scale120, width, height);
+    xdg_surface_set_window_geometry(window->xdgSurface, 0, 0, window->width, window->height);
+    wl_surface_attach(window->surface, window->black.buffer, 0, 0);
+    wl_surface_damage_buffer(window->surface, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface_commit(window->surface);
+}
+
 // The frame subsurface, centred on the window and cut at its edges, its ends
-// on physical pixel edges (MapSpan). At a whole-number scale the buffer
-// carries the scale itself, which needs no viewport; at a fractional one a
-// viewport maps its buffer pixels one to one onto physical pixels.
-static void PlaceFrameSurface(SaverWindow *window, uint32_t scale120, int physicalWidth,
-                              int physicalHeight)
+// on physical pixel edges (MapSpan), and the strips around it. False when no
+// part of the frame shows.
+static bool PlaceFrame(SaverWindow *window, int physicalWidth, int physicalHeight)
 {
     const LinuxPlayer &player = Wayland.player;
+    uint32_t scale120 = window->laidOutScale120;
     FrameCopy copy = PartFrameCopy(window->placement, player.frameWidth, player.frameHeight,
                                    window->placement.scale, Wayland.scaleSets.part[window->set]);
     Span across = MapSpan(copy.x, copy.width, physicalWidth, scale120);
     Span down = MapSpan(copy.y, copy.height, physicalHeight, scale120);
     CutFrames(window, copy.sourceX + across.source, copy.sourceY + down.source, across.sourceLength,
               down.sourceLength);
-    bool fractional = FractionalLayout(scale120);
-    wl_surface_set_buffer_scale(window->frameSurface, fractional ? 1 : (int32_t)(scale120 / WHOLE_SCALE));
-    if (window->frameViewport) {
-        if (fractional)
-            wp_viewport_set_destination(window->frameViewport, across.logicalLength, down.logicalLength);
-        else
-            wp_viewport_set_destination(window->frameViewport, -1, -1);
-    }
-    wl_subsurface_set_position(window->subsurface, across.logical, down.logical);
+    if (!window->cutFrames[0]) return false;
+    window->frameX = across.logical;
+    window->frameY = down.logical;
+    PlaceStrips(window, across.logicalLength, down.logicalLength);
+    SetSurfaceScale(window->frameSurface, window->frameViewport, scale120, across.logicalLength,
+                    down.logicalLength);
+    wl_subsurface_set_position(window->frameSubsurface, window->frameX, window->frameY);
     ShowFrame(window, player.shownIndex < 0 ? 0 : player.shownIndex);
+    PlaceWindowSurface(window, 1, 1);
+    return true;
 }
 
-// The black window surface, its buffer at the physical size: with a
-// fractional scale buffer scale 1 and a viewport back to the logical size,
-// else the whole-number buffer scale. (One black pixel stretched by a
-// viewport would cost less memory, but a renderer that filters it fades its
-// edges into what lies behind.) A buffer that cannot be made leaves the last
-// one in place rather than unmap the window.
-static void PlaceBackground(SaverWindow *window, uint32_t scale120, int physicalWidth,
-                            int physicalHeight)
+// A window without a frame (its set could not be made, or it is too small
+// for a physical pixel of it) is its own surface, black.
+static void PlaceBlack(SaverWindow *window)
 {
-    if (!window->background || physicalWidth != window->backgroundWidth ||
-        physicalHeight != window->backgroundHeight) {
-        wl_buffer *black = BlackBuffer(physicalWidth, physicalHeight);
-        if (black) {
-            if (window->background) wl_buffer_destroy(window->background);
-            window->background = black;
-            window->backgroundWidth = physicalWidth;
-            window->backgroundHeight = physicalHeight;
-        }
-    }
-    bool fractional = FractionalLayout(scale120);
-    wl_surface_set_buffer_scale(window->surface, fractional ? 1 : (int32_t)(scale120 / WHOLE_SCALE));
-    if (window->viewport)
-        wp_viewport_set_destination(window->viewport, fractional ? window->width : -1,
-                                    fractional ? window->height : -1);
-    if (window->background) {
-        wl_surface_attach(window->surface, window->background, 0, 0);
-        wl_surface_damage_buffer(window->surface, 0, 0, INT32_MAX, INT32_MAX);
-    }
-    wl_surface_commit(window->surface);
+    DropCutFrames(window);
+    wl_surface_attach(window->frameSurface, nullptr, 0, 0);
+    wl_surface_commit(window->frameSurface);
+    window->frameX = window->frameY = 0;
+    PlaceStrips(window, 0, 0);
+    PlaceWindowSurface(window, window->width, window->height);
 }
 
 // The logical size of a window that the compositor leaves to the client, on
@@ -291,8 +349,8 @@ static void ListWindow(SaverWindow *window, void *data)
     ++list->count;
 }
 
-// The frame surface and background of a window at its layout. A window whose
-// frames could not be made stays black.
+// A window's surfaces at its layout. A window whose frames could not be
+// made stays black.
 static void ShowWindow(SaverWindow *window, int set, bool setChanged)
 {
     bool dirty = window->dirty;
@@ -302,16 +360,7 @@ static void ShowWindow(SaverWindow *window, int set, bool setChanged)
     window->setGeneration = set >= 0 ? Wayland.sets[set].generation : 0;
     int physicalWidth, physicalHeight;
     PhysicalSize(window, &physicalWidth, &physicalHeight);
-    if (set >= 0) {
-        PlaceFrameSurface(window, window->laidOutScale120, physicalWidth, physicalHeight);
-    } else {
-        DropCutFrames(window);
-        wl_surface_attach(window->frameSurface, nullptr, 0, 0);
-        wl_surface_commit(window->frameSurface);
-    }
-    if (!dirty) return;
-    xdg_surface_set_window_geometry(window->xdgSurface, 0, 0, window->width, window->height);
-    PlaceBackground(window, window->laidOutScale120, physicalWidth, physicalHeight);
+    if (set < 0 || !PlaceFrame(window, physicalWidth, physicalHeight)) PlaceBlack(window);
 }
 
 // The loop's prepare step, once per pass: each window whose size or scale
@@ -422,20 +471,21 @@ static WaylandOutput *FindOutput(wl_output *output)
     return nullptr;
 }
 
-// The own window's scale follows the outputs it is on.
+// The own window's scale follows the outputs it is on: those where any of
+// its surfaces is.
 static void OnSurfaceEnter(void *, wl_surface *, wl_output *output)
 {
     WaylandOutput *entered = FindOutput(output);
     if (!entered) return;
-    entered->holdsOwnWindow = true;
+    ++entered->ownWindowSurfaces;
     MarkScaleChanged(&Wayland.ownWindow);
 }
 
 static void OnSurfaceLeave(void *, wl_surface *, wl_output *output)
 {
     WaylandOutput *left = FindOutput(output);
-    if (!left) return;
-    left->holdsOwnWindow = false;
+    if (!left || left->ownWindowSurfaces == 0) return;
+    --left->ownWindowSurfaces;
     MarkScaleChanged(&Wayland.ownWindow);
 }
 
@@ -451,19 +501,21 @@ void CreateSaverWindow(SaverWindow *window, WaylandOutput *fullscreenOutput)
     window->fullscreenOutput = fullscreenOutput;
     window->surface = wl_compositor_create_surface(Wayland.compositor);
     if (!fullscreenOutput) wl_surface_add_listener(window->surface, &SURFACE_LISTENER, window);
+    if (Wayland.viewporter) window->viewport = wp_viewporter_get_viewport(Wayland.viewporter, window->surface);
     window->frameSurface = wl_compositor_create_surface(Wayland.compositor);
-    window->subsurface =
+    if (!fullscreenOutput) wl_surface_add_listener(window->frameSurface, &SURFACE_LISTENER, window);
+    window->frameSubsurface =
         wl_subcompositor_get_subsurface(Wayland.subcompositor, window->frameSurface, window->surface);
-    // Each tick commits the frame surface alone, without its parent; the
-    // pointer always meets the window surface, whose coordinates the pointer
-    // rule reads.
-    wl_subsurface_set_desync(window->subsurface);
-    wl_region *nowhere = wl_compositor_create_region(Wayland.compositor);
-    wl_surface_set_input_region(window->frameSurface, nowhere);
-    wl_region_destroy(nowhere);
-    if (Wayland.viewporter) {
-        window->viewport = wp_viewporter_get_viewport(Wayland.viewporter, window->surface);
+    wl_subsurface_set_desync(window->frameSubsurface);
+    if (Wayland.viewporter)
         window->frameViewport = wp_viewporter_get_viewport(Wayland.viewporter, window->frameSurface);
+    // The strips stay synchronized: what changes in them shows with the
+    // window's next commit, at a new layout.
+    for (BlackStrip &strip : window->strips) {
+        strip.surface = wl_compositor_create_surface(Wayland.compositor);
+        if (!fullscreenOutput) wl_surface_add_listener(strip.surface, &SURFACE_LISTENER, window);
+        strip.subsurface = wl_subcompositor_get_subsurface(Wayland.subcompositor, strip.surface, window->surface);
+        if (Wayland.viewporter) strip.viewport = wp_viewporter_get_viewport(Wayland.viewporter, strip.surface);
     }
     if (Wayland.fractionalScaleManager) {
         window->fractionalScale =
@@ -480,22 +532,56 @@ void CreateSaverWindow(SaverWindow *window, WaylandOutput *fullscreenOutput)
     wl_surface_commit(window->surface);
 }
 
+bool WindowOfSurface(wl_surface *surface, SaverWindow **found, int32_t *x, int32_t *y)
+{
+    struct Search {
+        wl_surface *surface;
+        SaverWindow *window;
+        int32_t x, y;
+    } search = {surface, nullptr, 0, 0};
+    EachWindow([](SaverWindow *window, void *data) {
+        Search *search = (Search *)data;
+        if (window->surface == search->surface) search->window = window;
+        if (window->frameSurface == search->surface) {
+            search->window = window;
+            search->x = window->frameX;
+            search->y = window->frameY;
+        }
+        for (const BlackStrip &strip : window->strips)
+            if (strip.surface == search->surface) {
+                search->window = window;
+                search->x = strip.x;
+                search->y = strip.y;
+            }
+    }, &search);
+    *found = search.window;
+    *x = search.x;
+    *y = search.y;
+    return search.window != nullptr;
+}
+
 // The frame sets it used are released at the next pass, when no other window
 // needs them.
 void DestroySaverWindow(SaverWindow *window)
 {
     if (!window->surface) return;
-    if (Wayland.pointerSurface == window->surface) Wayland.pointerSurface = nullptr;
+    if (Wayland.pointerWindow == window) Wayland.pointerWindow = nullptr;
     if (window->frameCallback) wl_callback_destroy(window->frameCallback);
     if (window->fractionalScale) wp_fractional_scale_v1_destroy(window->fractionalScale);
+    for (BlackStrip &strip : window->strips) {
+        if (strip.viewport) wp_viewport_destroy(strip.viewport);
+        wl_subsurface_destroy(strip.subsurface);
+        wl_surface_destroy(strip.surface);
+        if (strip.black.buffer) wl_buffer_destroy(strip.black.buffer);
+    }
     if (window->frameViewport) wp_viewport_destroy(window->frameViewport);
+    wl_subsurface_destroy(window->frameSubsurface);
+    wl_surface_destroy(window->frameSurface);
     if (window->viewport) wp_viewport_destroy(window->viewport);
     xdg_toplevel_destroy(window->toplevel);
     xdg_surface_destroy(window->xdgSurface);
-    wl_subsurface_destroy(window->subsurface);
-    wl_surface_destroy(window->frameSurface);
     wl_surface_destroy(window->surface);
-    if (window->background) wl_buffer_destroy(window->background);
+    if (window->black.buffer) wl_buffer_destroy(window->black.buffer);
     DropCutFrames(window);
     *window = SaverWindow{};
     window->set = -1;

@@ -12,12 +12,14 @@ and the ratios saver / floor, checked against the bars below. The exit code is
 0 when every bar holds.
 
 `bench.py linux` measures the Linux program build/linux/zembloid instead, at
-redraw speed 1: in its own window on a private Xvfb, and full-screen in a
-private headless sway. It prints each one's CPU seconds (utime + stime from
-/proc/PID/stat) per wall second over LINUX_WINDOW_SECONDS and its resident
-memory. On X11 the floor program floor_x11 runs beside it, on an Xvfb of its
+redraw speeds 1 and 15: in its own window on a private Xvfb, and full-screen
+in a private headless sway. It prints each one's CPU seconds per wall second
+over LINUX_WINDOW_SECONDS and its resident memory. On X11 the floor program floor_x11 runs beside it, on an Xvfb of its
 own, read over the same seconds; the ratios saver / floor of the programs' CPU
-and of the X servers' CPU are printed, with no bar to hold them to.
+and of the X servers' CPU are printed, with no bar to hold them to. On
+Wayland the same, with the floor program floor_wayland (one full-screen
+surface that gets one of ten prepared buffers per tick), each full-screen in
+a headless sway of its own, at speeds 1 and 15.
 """
 import contextlib
 import os
@@ -42,6 +44,7 @@ MEMORY_BAR_KIB = 2048
 LINUX_PROGRAM = os.path.join(winesession.BUILD_DIR, "linux", "zembloid")
 LINUX_WINDOW_SECONDS = 10.0
 FLOOR_X11 = os.path.join(winesession.BUILD_DIR, "linux", "floor_x11")
+FLOOR_WAYLAND = os.path.join(winesession.BUILD_DIR, "linux", "floor_wayland")
 
 
 def find_process(session, program_name, timeout=20):
@@ -174,22 +177,6 @@ def measure(speed):
     return results, startup_ratio
 
 
-def stat_cpu_seconds(pid):
-    """utime + stime of the process, from /proc/PID/stat (after the command
-    name, which may hold spaces, they are the 12th and 13th fields)."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def linux_reading(pid):
-    time.sleep(WARM_UP_SECONDS)
-    before, began = stat_cpu_seconds(pid), time.monotonic()
-    time.sleep(LINUX_WINDOW_SECONDS)
-    cpu = (stat_cpu_seconds(pid) - before) / (time.monotonic() - began)
-    return cpu, rss_kib(pid)
-
-
 def run_seconds(pid):
     """CPU time of all the process's threads in nanoseconds' resolution, from
     /proc/PID/task/*/schedstat: the clock ticks of /proc/PID/stat are 10 ms,
@@ -199,6 +186,16 @@ def run_seconds(pid):
         with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
             total += int(f.read().split()[0])
     return total / 1e9
+
+
+def cpu_side_by_side(pids):
+    """After the warm-up, each process's CPU seconds per wall second over the
+    same LINUX_WINDOW_SECONDS, by key."""
+    time.sleep(WARM_UP_SECONDS)
+    before, began = {key: run_seconds(pid) for key, pid in pids.items()}, time.monotonic()
+    time.sleep(LINUX_WINDOW_SECONDS)
+    wall = time.monotonic() - began
+    return {key: (run_seconds(pid) - before[key]) / wall for key, pid in pids.items()}
 
 
 def measure_x11(env, speed):
@@ -214,11 +211,7 @@ def measure_x11(env, speed):
             programs[kind] = subprocess.Popen(commands[kind], env=dict(env, DISPLAY=name))
         pids = {(kind, role): process.pid for kind in KINDS
                 for role, process in (("program", programs[kind]), ("X server", servers[kind]))}
-        time.sleep(WARM_UP_SECONDS)
-        before, began = {key: run_seconds(pid) for key, pid in pids.items()}, time.monotonic()
-        time.sleep(LINUX_WINDOW_SECONDS)
-        wall = time.monotonic() - began
-        cpu = {key: (run_seconds(pid) - before[key]) / wall for key, pid in pids.items()}
+        cpu = cpu_side_by_side(pids)
         rows = [("X11", "%s, speed %d" % ("own window" if kind == "saver" else "floor", speed),
                  cpu[(kind, "program")], rss_kib(programs[kind].pid)) for kind in KINDS]
         ratios = [("X11 speed %d, %s CPU, saver / floor" % (speed, role),
@@ -230,18 +223,35 @@ def measure_x11(env, speed):
     return rows, ratios
 
 
+def measure_wayland(speed):
+    """The program full-screen and the Wayland floor at that speed, each in a
+    headless sway of its own and read over the same seconds: a row for each,
+    and the ratios saver / floor of the two programs' CPU and of their sways'
+    CPU."""
+    with contextlib.ExitStack() as stack:
+        sways = {kind: stack.enter_context(swaysession.Sway([LINUX_PROGRAM, FLOOR_WAYLAND]))
+                 for kind in KINDS}
+        programs = {"floor": sways["floor"].spawn([sways["floor"].path("floor_wayland"), str(speed * 10)]),
+                    "saver": sways["saver"].start("-fullscreen", "-speed", str(speed))}
+        pids = {(kind, role): process.pid for kind in KINDS
+                for role, process in (("program", programs[kind]), ("sway", sways[kind].sway))}
+        cpu = cpu_side_by_side(pids)
+        rows = [("Wayland", "%s, speed %d" % ("-fullscreen" if kind == "saver" else "floor", speed),
+                 cpu[(kind, "program")], rss_kib(programs[kind].pid)) for kind in KINDS]
+        ratios = [("Wayland speed %d, %s CPU, saver / floor" % (speed, role),
+                   cpu[("saver", role)] / cpu[("floor", role)]) for role in ("program", "sway")]
+    return rows, ratios
+
+
 def measure_linux():
     """(display, how it runs, cpu s/s, rss KiB) for each way it runs, and
     (what, ratio) for each ratio against a floor."""
     env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "XSCREENSAVER_WINDOW")}
     rows, ratios = [], []
     for speed in SPEEDS:
-        more_rows, more_ratios = measure_x11(env, speed)
-        rows += more_rows
-        ratios += more_ratios
-    with swaysession.Sway([LINUX_PROGRAM]) as sway:
-        program = sway.start("-fullscreen", "-speed", "1")
-        rows.append(("Wayland", "-fullscreen", *linux_reading(program.pid)))
+        for more_rows, more_ratios in (measure_x11(env, speed), measure_wayland(speed)):
+            rows += more_rows
+            ratios += more_ratios
     return rows, ratios
 
 
