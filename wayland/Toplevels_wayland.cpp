@@ -84,7 +84,10 @@ static bool BuildFrameSet(int slot, int scale, const FramePart &part)
     if (ftruncate(fd, (off_t)size) == 0)
         pixels = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (pixels == MAP_FAILED) {
-        fprintf(stderr, "zembloid: no memory for the frames at %dx\n", scale);
+        // Said once: each new layout tries again, and may fail again.
+        static bool told;
+        if (!told) fprintf(stderr, "zembloid: no memory for the frames at %dx\n", scale);
+        told = true;
         close(fd);
         return false;
     }

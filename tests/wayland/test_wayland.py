@@ -123,6 +123,36 @@ class Outputs(SwayTest):
                 self.assertTrue(pools, log[-2000:])
                 self.assertLessEqual(max(pools), limit)
 
+    def test_fullscreen_covers_every_output(self):
+        """Seventeen outputs, one more than the X11 and Windows monitor lists
+        hold: each gets a window, the last one added its frame."""
+        with self.sway() as sway:
+            program = sway.start("-fullscreen", "-speed", "30")
+            for _ in range(16):
+                sway.msg("create_output")   # HEADLESS-2 to HEADLESS-17, 1920 x 1080
+            self.assertTrue(wait_until(lambda: sway.views("zembloid") == 17, 20))
+            self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, {"HEADLESS-17": 1}), 20))
+            self.assertIsNone(program.poll())
+
+    def test_frames_that_cannot_be_made_leave_the_output_black(self):
+        """With 12 MB of address space the program starts, but the 12 MB
+        mapping of its frame set fails: one line, a black output, and it goes
+        on until a stop signal."""
+        with self.sway() as sway:
+            program = sway.start("-fullscreen", "-speed", "30", prefix=["prlimit", "--as=12000000"])
+
+            def black():
+                shot = sway.screenshot()
+                return shot is not None and shot.convert("L").getextrema() == (0, 0)
+            self.assertTrue(wait_until(lambda: sway.views("zembloid") == 1, 10))
+            self.assertTrue(wait_until(black, 10))
+            time.sleep(1)
+            self.assertTrue(black())
+            self.assertIsNone(program.poll())
+            program.send_signal(signal.SIGTERM)
+            self.assertEqual(program.wait(timeout=2), 0)
+            self.assertEqual(program.stderr.read(), "zembloid: no memory for the frames at 1x\n")
+
     def test_fullscreen_waits_quietly_for_an_output(self):
         with self.sway(config="output HEADLESS-1 disable") as sway:
             program = sway.start("-fullscreen", "-speed", "30")
