@@ -304,27 +304,113 @@ class Ending(SwayTest):
             self.assertTrue(wait_until(lambda: pid not in running(), 2), "pointer travel did not end it")
 
 
-class Connecting(unittest.TestCase):
-    @staticmethod
-    def serve_no_globals(server):
-        """A compositor that offers no globals at all: it answers each
-        wl_display.sync with the callback's done and the id's release."""
-        connection = server.accept()[0]
-        with connection:
+def wire_string(text):
+    """A Wayland string argument: length with the nul, the bytes, padding to 4."""
+    data = text.encode() + b"\0"
+    return struct.pack("<I", len(data)) + data + b"\0" * (-len(data) % 4)
+
+
+class FakeCompositor(threading.Thread):
+    """A compositor the test serves itself on a listening socket: it offers
+    `globals_` [(interface, version)], answers each wl_display.sync, notes the
+    ids of the objects bound ({interface: id}) and keeps every request it
+    reads as (object id, opcode, argument bytes). `answer(fake, sender,
+    opcode, arguments)` may answer a request."""
+
+    def __init__(self, server, globals_=(), answer=None):
+        super().__init__(daemon=True)
+        self.server, self.globals, self.answer = server, globals_, answer
+        self.requests, self.bound, self.connection = [], {}, None
+
+    def send(self, sender, opcode, arguments=b""):
+        self.connection.sendall(struct.pack("<2I", sender, (8 + len(arguments)) << 16 | opcode) + arguments)
+
+    def read(self, sender, opcode, arguments):
+        if sender == 1 and opcode == 0:   # wl_display.sync: the callback's done, the id's release
+            callback = struct.unpack("<I", arguments[:4])[0]
+            self.send(callback, 0, struct.pack("<I", 0))
+            self.send(1, 1, struct.pack("<I", callback))
+        elif sender == 1 and opcode == 1:   # wl_display.get_registry
+            registry = struct.unpack("<I", arguments[:4])[0]
+            for name, (interface, version) in enumerate(self.globals, 1):
+                self.send(registry, 0, struct.pack("<I", name) + wire_string(interface) +
+                          struct.pack("<I", version))
+            self.registry = registry
+        elif sender == getattr(self, "registry", None) and opcode == 0:   # bind(name, interface, version, id)
+            length = struct.unpack("<I", arguments[4:8])[0]
+            interface = arguments[8:8 + length - 1].decode()
+            self.bound[interface] = struct.unpack("<I", arguments[-4:])[0]
+        if self.answer:
+            self.answer(self, sender, opcode, arguments)
+
+    def run(self):
+        self.connection = self.server.accept()[0]
+        with self.connection:
             data = b""
             while True:
-                chunk = connection.recv(4096)
+                chunk = self.connection.recv(4096)
                 if not chunk:
                     return
                 data += chunk
                 while len(data) >= 8 and len(data) >= struct.unpack("<2I", data[:8])[1] >> 16:
                     sender, word = struct.unpack("<2I", data[:8])
                     size, opcode = word >> 16, word & 0xFFFF
-                    if sender == 1 and opcode == 0:   # sync(new callback)
-                        callback = struct.unpack("<I", data[8:12])[0]
-                        connection.sendall(struct.pack("<3I", callback, 12 << 16, 0) +
-                                           struct.pack("<3I", 1, 12 << 16 | 1, callback))
+                    self.requests.append((sender, opcode, data[8:size]))
+                    self.read(sender, opcode, data[8:size])
                     data = data[size:]
+
+
+class Connecting(unittest.TestCase):
+    def run_on_fake(self, runtime, *args, **fake_args):
+        """The program with `args` on a FakeCompositor of its own: (program, fake)."""
+        path = os.path.join(runtime, "wayland-fake")
+        if os.path.exists(path):
+            os.unlink(path)
+        server = socket.socket(socket.AF_UNIX)
+        self.addCleanup(server.close)
+        server.bind(path)
+        server.listen()
+        fake = FakeCompositor(server, **fake_args)
+        fake.start()
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        program = subprocess.Popen([PROGRAM, *args], stderr=subprocess.PIPE, text=True,
+                                   env=dict(env, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-fake"))
+        self.addCleanup(lambda: (program.poll() is None and program.kill(), program.wait(),
+                                 program.stderr.close()))
+        return program, fake
+
+    # The globals the program needs, and a seat of each version: wl_keyboard
+    # and wl_pointer have a release request from version 3 only.
+    SEAT_GLOBALS = [("wl_compositor", 4), ("wl_subcompositor", 1), ("wl_shm", 1), ("xdg_wm_base", 1)]
+    SEATS = [(2, False), (3, True)]   # seat version, whether the devices are released
+
+    def test_devices_are_released_only_where_the_seat_can(self):
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        devices = {}
+
+        def answer(fake, sender, opcode, arguments):
+            if sender == fake.bound.get("wl_seat") and opcode in (0, 1):   # get_pointer, get_keyboard
+                devices[("pointer", "keyboard")[opcode]] = struct.unpack("<I", arguments[:4])[0]
+            elif sender == fake.registry and fake.bound.get("wl_seat") and "seat" not in devices:
+                devices["seat"] = fake.bound["wl_seat"]
+                fake.send(devices["seat"], 0, struct.pack("<I", 3))   # capabilities: pointer, keyboard
+        for version, released in self.SEATS:
+            with self.subTest(seat=version):
+                devices.clear()
+                program, fake = self.run_on_fake(runtime, "-fullscreen", answer=answer,
+                                                 globals_=self.SEAT_GLOBALS + [("wl_seat", version)])
+                self.assertTrue(wait_until(lambda: "pointer" in devices and "keyboard" in devices, 5))
+                fake.send(devices["seat"], 0, struct.pack("<I", 0))   # both devices gone
+                time.sleep(0.5)
+                requests = [(sender, opcode) for sender, opcode, _ in fake.requests]
+                release = {"keyboard": 0, "pointer": 1}
+                for device, opcode in release.items():
+                    self.assertEqual((devices[device], opcode) in requests, released, device)
+                self.assertIsNone(program.poll())
+                program.send_signal(signal.SIGTERM)
+                self.assertEqual(program.wait(timeout=2), 0)
+                self.assertEqual(program.stderr.read(), "")
 
     # name, whether the test's compositor accepts the connection, the signal
     SILENT = [("accepted, never answered: SIGTERM", True, signal.SIGTERM),
@@ -366,10 +452,10 @@ class Connecting(unittest.TestCase):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
         for name in ("wayland-nothing-here", "", "wayland-no-shell"):
             with self.subTest(WAYLAND_DISPLAY=name), socket.socket(socket.AF_UNIX) as server:
-                if name == "wayland-no-shell":
+                if name == "wayland-no-shell":   # a compositor that offers no globals at all
                     server.bind(os.path.join(runtime, name))
                     server.listen()
-                    threading.Thread(target=self.serve_no_globals, args=(server,), daemon=True).start()
+                    FakeCompositor(server).start()
                 run = subprocess.run([PROGRAM, "-fullscreen"], capture_output=True, text=True, timeout=5,
                                      env=dict(env, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY=name))
                 self.assertEqual(run.returncode, 1)
