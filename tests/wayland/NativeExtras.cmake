@@ -1,5 +1,5 @@
 # The Linux program's Wayland end-to-end tests: one ctest entry per test class.
-foreach(group Outputs Playing Ending Connecting Fractional Valgrind)
+foreach(group Outputs Playing Ending Protocol Fractional Valgrind)
   string(TOLOWER ${group} name)
   add_test(NAME wayland.${name}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wayland/test_wayland.py ${group})

@@ -360,7 +360,11 @@ class FakeCompositor(threading.Thread):
                     data = data[size:]
 
 
-class Connecting(unittest.TestCase):
+class Protocol(unittest.TestCase):
+    """Against compositors the test serves itself: none, silent ones, and
+    FakeCompositor, which offers the globals a case asks for and answers
+    what the case needs."""
+
     def run_on_fake(self, runtime, *args, **fake_args):
         """The program with `args` on a FakeCompositor of its own: (program, fake)."""
         path = os.path.join(runtime, "wayland-fake")
@@ -411,6 +415,34 @@ class Connecting(unittest.TestCase):
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
                 self.assertEqual(program.stderr.read(), "")
+
+    # The size a configure gives (0: the client's choice) and the size of the
+    # own window that follows: the frame's on each axis left to the client.
+    CONFIGURES = [((0, 0), (640, 480)), ((0, 500), (640, 500)), ((800, 0), (800, 480)),
+                  ((700, 300), (700, 300))]
+
+    def test_a_configure_leaves_to_the_client_only_the_axes_it_gives_0(self):
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        for given, size in self.CONFIGURES:
+            with self.subTest(configure=given):
+                roles, geometries = {}, []
+
+                def answer(fake, sender, opcode, arguments):
+                    new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
+                    if sender == fake.bound.get("xdg_wm_base") and opcode == 2:   # get_xdg_surface
+                        roles["xdg_surface"] = new_id
+                    elif sender == roles.get("xdg_surface") and opcode == 1:     # get_toplevel
+                        fake.send(new_id, 0, struct.pack("<2iI", *given, 0))      # configure, no states
+                        fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
+                    elif sender == roles.get("xdg_surface") and opcode == 3:     # set_window_geometry
+                        geometries.append(struct.unpack("<4i", arguments))
+                program, fake = self.run_on_fake(runtime, answer=answer, globals_=self.SEAT_GLOBALS)
+                self.assertTrue(wait_until(lambda: geometries, 5))
+                time.sleep(0.3)
+                self.assertEqual(geometries[-1], (0, 0, *size))
+                program.send_signal(signal.SIGTERM)
+                self.assertEqual(program.wait(timeout=2), 0)
 
     # name, whether the test's compositor accepts the connection, the signal
     SILENT = [("accepted, never answered: SIGTERM", True, signal.SIGTERM),
