@@ -444,6 +444,52 @@ class Protocol(unittest.TestCase):
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
 
+    # Without wp_viewporter, on one output of this whole-number scale, with
+    # these arguments: the own window of 1024 x 768 gets frame buffers of
+    # this size at this buffer scale, a multiple of it, so that the
+    # compositor never stretches them; the 2x frame at scale 3 loses a pixel
+    # at each end rather than show three times too large.
+    WITHOUT_VIEWPORTER = [(3, ["-scale", "2"], (1278, 960), 3), (3, [], (1920, 1440), 3),
+                          (2, [], (1280, 960), 2)]
+
+    def test_frame_buffers_at_the_output_scale_without_a_viewporter(self):
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        for scale, args, size, buffer_scale in self.WITHOUT_VIEWPORTER:
+            with self.subTest(scale=scale, args=args):
+                roles = {}
+
+                def answer(fake, sender, opcode, arguments):
+                    new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
+                    if sender == fake.registry and "wl_output" in fake.bound and "output" not in roles:
+                        roles["output"] = fake.bound["wl_output"]
+                        fake.send(roles["output"], 3, struct.pack("<i", scale))   # scale
+                        fake.send(roles["output"], 2)                             # done
+                    elif sender == fake.bound.get("wl_compositor") and opcode == 0 and "surface" not in roles:
+                        roles["surface"] = new_id   # the window's own surface
+                    elif sender == fake.bound.get("xdg_wm_base") and opcode == 2:
+                        roles["xdg_surface"] = new_id
+                    elif sender == roles.get("xdg_surface") and opcode == 1:
+                        fake.send(roles["surface"], 0, struct.pack("<I", roles["output"]))   # enter
+                        fake.send(new_id, 0, struct.pack("<2iI", 1024, 768, 0))
+                        fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
+                program, fake = self.run_on_fake(runtime, *args, answer=answer,
+                                                 globals_=self.SEAT_GLOBALS + [("wl_output", 3)])
+
+                def frame_buffers():   # ten of a size, made from one pool
+                    made = collections.Counter(struct.unpack("<2i", arguments[8:16])
+                                               for _, opcode, arguments in fake.requests
+                                               if opcode == 0 and len(arguments) == 24)
+                    return {size for size, count in made.items() if count >= 10}
+                self.assertTrue(wait_until(frame_buffers, 5))
+                time.sleep(0.3)
+                self.assertEqual(frame_buffers(), {size})
+                scales = {struct.unpack("<i", arguments)[0] for _, opcode, arguments in fake.requests
+                          if opcode == 8 and len(arguments) == 4}   # wl_surface.set_buffer_scale
+                self.assertEqual(scales, {buffer_scale})
+                program.send_signal(signal.SIGTERM)
+                self.assertEqual(program.wait(timeout=2), 0)
+
     # name, whether the test's compositor accepts the connection, the signal
     SILENT = [("accepted, never answered: SIGTERM", True, signal.SIGTERM),
               ("accepted, never answered: SIGINT", True, signal.SIGINT),
