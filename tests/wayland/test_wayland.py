@@ -490,6 +490,33 @@ class Protocol(unittest.TestCase):
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
 
+    def test_an_outputs_window_goes_with_it(self):
+        """-fullscreen on one output, which the compositor then takes away:
+        its window is destroyed and the output released, and the program
+        waits for another."""
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        roles = {}
+
+        def answer(fake, sender, opcode, arguments):
+            new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
+            if sender == fake.bound.get("xdg_wm_base") and opcode == 2:
+                roles["xdg_surface"] = new_id
+            elif sender == roles.get("xdg_surface") and opcode == 1:
+                roles["toplevel"] = new_id
+        globals_ = self.SEAT_GLOBALS + [("wl_output", 3)]
+        program, fake = self.run_on_fake(runtime, "-fullscreen", answer=answer, globals_=globals_)
+        self.assertTrue(wait_until(lambda: "toplevel" in roles, 5))
+        fake.send(fake.registry, 1, struct.pack("<I", len(globals_)))   # global_remove of the output
+        requests = lambda: [(sender, opcode) for sender, opcode, _ in fake.requests]
+        self.assertTrue(wait_until(lambda: (roles["toplevel"], 0) in requests(), 5))   # destroy
+        self.assertIn((fake.bound["wl_output"], 0), requests())                       # release
+        time.sleep(0.5)
+        self.assertIsNone(program.poll())
+        program.send_signal(signal.SIGTERM)
+        self.assertEqual(program.wait(timeout=2), 0)
+        self.assertEqual(program.stderr.read(), "")
+
     # name, whether the test's compositor accepts the connection, the signal
     SILENT = [("accepted, never answered: SIGTERM", True, signal.SIGTERM),
               ("accepted, never answered: SIGINT", True, signal.SIGINT),
