@@ -164,38 +164,22 @@ def measure(speed):
             command, program_name = command_for(kind, speed)
             sessions[kind].start(*command)
             pids[kind] = find_process(sessions[kind], program_name)
-        time.sleep(WARM_UP_SECONDS)
-        before = {kind: cpu_seconds(pid) for kind, pid in pids.items()}
-        wall_before = time.monotonic()
-        time.sleep(CPU_WINDOW_SECONDS)
-        after = {kind: cpu_seconds(pid) for kind, pid in pids.items()}
-        wall = time.monotonic() - wall_before
+        cpu = cpu_side_by_side(pids, CPU_WINDOW_SECONDS)
         for kind, pid in pids.items():
-            results[kind]["cpu"] = (after[kind] - before[kind]) / wall
+            results[kind]["cpu"] = cpu[kind]
             results[kind]["rss"] = rss_kib(pid)
             stop(sessions[kind], pid)
     return results, startup_ratio
 
 
-def run_seconds(pid):
-    """CPU time of all the process's threads in nanoseconds' resolution, from
-    /proc/PID/task/*/schedstat: the clock ticks of /proc/PID/stat are 10 ms,
-    as coarse as a tenth of what the two programs spend in ten seconds."""
-    total = 0
-    for task in os.listdir("/proc/%d/task" % pid):
-        with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
-            total += int(f.read().split()[0])
-    return total / 1e9
-
-
-def cpu_side_by_side(pids):
+def cpu_side_by_side(pids, seconds=LINUX_WINDOW_SECONDS):
     """After the warm-up, each process's CPU seconds per wall second over the
-    same LINUX_WINDOW_SECONDS, by key."""
+    same `seconds`, by key."""
     time.sleep(WARM_UP_SECONDS)
-    before, began = {key: run_seconds(pid) for key, pid in pids.items()}, time.monotonic()
-    time.sleep(LINUX_WINDOW_SECONDS)
+    before, began = {key: cpu_seconds(pid) for key, pid in pids.items()}, time.monotonic()
+    time.sleep(seconds)
     wall = time.monotonic() - began
-    return {key: (run_seconds(pid) - before[key]) / wall for key, pid in pids.items()}
+    return {key: (cpu_seconds(pid) - before[key]) / wall for key, pid in pids.items()}
 
 
 def measure_x11(env, speed):
