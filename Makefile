@@ -26,7 +26,7 @@ CROSS_OUT_win32 := $(BUILD)
 CROSS_OUT_win64 := $(BUILD)/x64
 RUN_ENV = ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_ARCH=$$arch
 
-.PHONY: all build native deps test run bench bench-linux install-linux clean
+.PHONY: all build native web deps test run bench bench-linux install-linux clean
 
 # Where XScreenSaver looks for display modes and their settings on Debian.
 PREFIX ?= /usr
@@ -42,9 +42,18 @@ deps:
 	@scripts/install-deps.sh
 
 native: deps
+	$(configure_native)
+	cmake --build $(NATIVE) -j $(JOBS)
+
+# The browser page build/web/zembloid.html alone (the native tree builds it too).
+web: deps
+	$(configure_native)
+	cmake --build $(NATIVE) -j $(JOBS) --target web_page
+
+define configure_native
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) \
 	  -DZEMBLOID_WINE_ARCHS="$$(scripts/wine-archs.sh test | tr ' ' ';')"
-	cmake --build $(NATIVE) -j $(JOBS)
+endef
 
 build: native
 	$(call cross_build,win32)

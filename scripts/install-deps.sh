@@ -16,22 +16,30 @@ packages=(
   valgrind strace
   groff-base man-db
   libwayland-dev wayland-protocols sway grim wtype swayidle
+  clang lld wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32
+  python3-selenium
 )
+# Large desktop packages whose recommended extras the tests do not need.
+lean_packages=(chromium chromium-driver)
 i386=$(scripts/wine-archs.sh host)
 scripts/wine-archs.sh test >/dev/null  # refuses a forced build this host cannot run
 [ "$i386" = yes ] && packages+=(wine32:i386)
 
 missing=()
-for package in "${packages[@]}"; do
+missing_lean=()
+for package in "${packages[@]}" "${lean_packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "install ok installed" ] || missing+=("$package")
+  [ "$status" = "install ok installed" ] && continue
+  if [[ " ${lean_packages[*]} " == *" $package "* ]]; then missing_lean+=("$package")
+  else missing+=("$package"); fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_lean[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
+echo "Installing: ${missing[*]} ${missing_lean[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "Run as root or install sudo to install: ${missing[*]}" >&2; exit 1; }
+  command -v sudo >/dev/null || {
+    echo "Run as root or install sudo to install: ${missing[*]} ${missing_lean[*]}" >&2; exit 1; }
   sudo=sudo
 fi
 export DEBIAN_FRONTEND=noninteractive
@@ -39,4 +47,6 @@ if [ "$i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; th
   $sudo dpkg --add-architecture i386
 fi
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+[ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+[ ${#missing_lean[@]} -eq 0 ] ||
+  $sudo apt-get install -y -qq --no-install-recommends "${missing_lean[@]}" >/dev/null
