@@ -106,6 +106,8 @@
   // has reached. A hidden page gets no animation frames and costs nothing.
   function tick(now) {
     requestAnimationFrame(tick);
+    // Not every browser tells of a new ratio alone (an emulated one, for one).
+    if (window.devicePixelRatio !== laidOut.ratio) layOut();
     if (lastTick < 0) lastTick = now;
     const due = Math.floor((now - lastTick) / periodMs);
     if (due <= 0) return;
