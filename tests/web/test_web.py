@@ -266,6 +266,9 @@ class Fullscreen(unittest.TestCase):
             hint = browser.js("const h = document.getElementById('hint');"
                               "return getComputedStyle(h).display != 'none' && h.textContent")
             self.assertRegex(hint, "全画面")
+            self.assertTrue(wait_until(lambda: hint_hidden(browser), 10))
+            ActionChains(browser.driver).move_by_offset(10, 10).perform()
+            self.assertFalse(hint_hidden(browser))   # back while the pointer moves
 
 
 class Quiet(unittest.TestCase):
@@ -321,7 +324,7 @@ class Query(unittest.TestCase):
         ("?speed=fast", 150, 1),
         ("?speed=4.5", 150, 1),
         ("?speed=", 150, 1),
-        ("?speed=4294967311", 150, 1),
+        ("?speed=4294967297", 150, 1),   # 2^32 + 1: no wrapping to 1
         ("?scale=3", 150, 3),
         ("?scale=9", 150, 1),
         ("?scale=0", 150, 1),
