@@ -135,12 +135,19 @@
     hintTimer = setTimeout(function () { hint.hidden = true; }, HINT_MS);
   }
 
-  // A key or a click enters full screen; in full screen a key, a button or
+  // A modifier alone or a shortcut (Alt+Tab, Ctrl+L) is meant for the system
+  // or the browser, not for the page.
+  function keyForPage(event) {
+    return !event.repeat && !event.ctrlKey && !event.altKey && !event.metaKey &&
+      !/^(Shift|Control|Alt|AltGraph|Meta|OS)$/.test(event.key);
+  }
+
+  // A key or a click enters full screen; in full screen any key, a button or
   // pointer travel leaves it, as the savers end, and the page plays on in its
   // window. Keys go on to the browser as they came.
   window.addEventListener('keydown', function (event) {
     if (inFullScreen()) leaveFullScreen();
-    else if (!event.repeat) enterFullScreen();
+    else if (keyForPage(event)) enterFullScreen();
   });
   // The click that follows a press that ended full screen does not enter it again.
   window.addEventListener('pointerdown', function () {

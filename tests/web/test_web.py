@@ -258,6 +258,15 @@ class Fullscreen(unittest.TestCase):
                         "return c.width == Math.round(innerWidth * devicePixelRatio)"
                         " && zembloidTest.draws.length > 2"), 5))
 
+    def test_a_modifier_or_a_shortcut_does_not_enter(self):
+        with Browser(RECORDER) as browser:
+            browser.open()
+            self.assertTrue(page_ready(browser))
+            for keys in ([Keys.ALT], [Keys.SHIFT], [Keys.CONTROL, "l"]):
+                with self.subTest(keys=keys):
+                    ActionChains(browser.driver).key_down(keys[0]).send_keys(*keys[1:]).key_up(keys[0]).perform()
+                    self.assertFalse(wait_until(lambda: full_screen(browser), 1))
+
     def test_document_is_japanese_with_a_hint_before_full_screen(self):
         with Browser(RECORDER) as browser:
             browser.open()
