@@ -197,6 +197,24 @@ class Pace(unittest.TestCase):
                         self.assertEqual({frame for _, frame, _ in draws}, set(range(10)))
 
 
+    def test_a_hidden_page_draws_nothing(self):
+        """Another tab in front for 3 s: no tick comes while the page is hidden
+        (timers in a hidden page would still run once a second)."""
+        with Browser(RECORDER) as browser:
+            browser.open("?speed=1")
+            self.assertTrue(page_ready(browser))
+            page = browser.driver.current_window_handle
+            away = browser.js("return performance.now()")
+            browser.driver.switch_to.new_window("tab")
+            time.sleep(3)
+            browser.driver.switch_to.window(page)
+            back = browser.js("return performance.now()")
+            time.sleep(0.5)
+            stamps = [s for s in browser.js("return zembloidTest.draws.map(d => d[0])") if s > away]
+            self.assertGreater(max(b - a for a, b in zip(stamps, stamps[1:])), 2500)
+            self.assertGreater(len([s for s in stamps if s > back]), 2)   # it plays on once shown
+
+
 def full_screen(browser):
     return browser.js("return document.fullscreenElement != null")
 
