@@ -1,9 +1,12 @@
 # ZEMBLOID: `make` builds build/zembloid.scr (the product), its x86-64 twin
-# build/x64/zembloid.scr and the Linux program build/linux/zembloid;
+# build/x64/zembloid.scr, the Linux program build/linux/zembloid and the
+# browser page build/web/zembloid.html;
 # `make test` runs every test, `make run` starts the saver under Wine,
 # `make bench` measures it against a minimal program that draws the same
 # frames and then measures build/linux/zembloid on X11 and Wayland (`make
-# bench-linux` only the latter), `make install-linux` installs the Linux
+# bench-linux` only the latter) and the browser page in headless Chromium
+# (`make bench-web`), `make web` builds only the browser page
+# build/web/zembloid.html, `make install-linux` installs the Linux
 # program (for XScreenSaver, on PATH for idle tools, and its manual page).
 # BUILD names the build folder.
 #
@@ -26,7 +29,7 @@ CROSS_OUT_win32 := $(BUILD)
 CROSS_OUT_win64 := $(BUILD)/x64
 RUN_ENV = ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_ARCH=$$arch
 
-.PHONY: all build native deps test run bench bench-linux install-linux clean
+.PHONY: all build native web deps test run bench bench-linux bench-web install-linux clean
 
 # Where XScreenSaver looks for display modes and their settings on Debian.
 PREFIX ?= /usr
@@ -42,9 +45,18 @@ deps:
 	@scripts/install-deps.sh
 
 native: deps
+	$(configure_native)
+	cmake --build $(NATIVE) -j $(JOBS)
+
+# The browser page build/web/zembloid.html alone (the native tree builds it too).
+web: deps
+	$(configure_native)
+	cmake --build $(NATIVE) -j $(JOBS) --target web_page
+
+define configure_native
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) \
 	  -DZEMBLOID_WINE_ARCHS="$$(scripts/wine-archs.sh test | tr ' ' ';')"
-	cmake --build $(NATIVE) -j $(JOBS)
+endef
 
 build: native
 	$(call cross_build,win32)
@@ -66,16 +78,21 @@ test: build
 run: build
 	@arch=$$(scripts/wine-archs.sh run) && $(RUN_ENV) /usr/bin/python3 scripts/run-saver.py
 
-# The Linux bench runs even when the Windows one is over its bars; the exit
-# code is the first failure's.
+# The Linux and browser benches run even when the Windows one is over its
+# bars; the exit code is the first failure's.
 LINUX_BENCH = ZEMBLOID_BUILD=$(abspath $(BUILD)) /usr/bin/python3 tests/bench/bench.py linux
+WEB_BENCH = ZEMBLOID_BUILD=$(abspath $(BUILD)) /usr/bin/python3 tests/bench/bench.py web
 
 bench: build
 	@arch=$$(scripts/wine-archs.sh run) && $(RUN_ENV) /usr/bin/python3 tests/bench/bench.py; \
-	  status=$$?; $(LINUX_BENCH) && exit $$status
+	  status=$$?; $(LINUX_BENCH); next=$$?; [ $$status -ne 0 ] || status=$$next; \
+	  $(WEB_BENCH); next=$$?; [ $$status -ne 0 ] || status=$$next; exit $$status
 
 bench-linux: native
 	@$(LINUX_BENCH)
+
+bench-web: web
+	@$(WEB_BENCH)
 
 install-linux: native
 	install -D -m 755 $(BUILD)/linux/zembloid $(DESTDIR)$(HACKDIR)/zembloid

@@ -26,6 +26,8 @@ include(resources/Frames.cmake)
 include(resources/Icon.cmake)
 # The Linux program, from the same frames.
 add_subdirectory(linux)
+# The browser page, from the same core compiled to WebAssembly.
+add_subdirectory(web)
 
 file(GLOB ZEMBLOID_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_ut.cpp)
 if(ZEMBLOID_UNIT_TESTS)

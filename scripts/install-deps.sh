@@ -18,13 +18,17 @@ packages=(
   libwayland-dev wayland-protocols sway grim wtype swayidle
   dbus dbus-bin libglib2.0-bin python3-dbus python3-gi libxss-dev libsystemd-dev
   plasma-wayland-protocols
+  clang lld wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32
+  python3-selenium
 )
-# The idle tests' desktop sessions (headless GNOME and KWin), installed without
-# their recommends, which would pull in whole desktops.
+# The idle tests' desktop sessions (headless GNOME and KWin) and the browser
+# tests' Chromium, installed without their recommends, which would pull in
+# whole desktops.
 desktop=(
   mutter wayland-utils gnome-session-bin gnome-settings-daemon
   pipewire wireplumber gstreamer1.0-pipewire gstreamer1.0-tools
   kwin-wayland
+  chromium chromium-driver
 )
 i386=$(scripts/wine-archs.sh host)
 scripts/wine-archs.sh test >/dev/null  # refuses a forced build this host cannot run

@@ -20,6 +20,13 @@ and of the X servers' CPU are printed, with no bar to hold them to. On
 Wayland the same, with the floor program floor_wayland (one full-screen
 surface that gets one of ten prepared buffers per tick), each full-screen in
 a headless sway of its own, at speeds 1 and 15.
+
+`bench.py web` measures the browser page build/web/zembloid.html at ?speed=1
+in Debian's headless Chromium (1024 x 768 CSS pixels at pixel ratio 1): the
+page's main-thread busy time per wall second over WEB_WINDOW_SECONDS (the
+DevTools metric TaskDuration) and its JavaScript heap after a collection at
+the start and at the end of that window, after WEB_WARM_UP_SECONDS. Its bar:
+the heap does not grow (by more than WEB_HEAP_GROWTH_BAR bytes).
 """
 import contextlib
 import os
@@ -45,6 +52,13 @@ LINUX_PROGRAM = os.path.join(winesession.BUILD_DIR, "linux", "zembloid")
 LINUX_WINDOW_SECONDS = 10.0
 FLOOR_X11 = os.path.join(winesession.BUILD_DIR, "linux", "floor_x11")
 FLOOR_WAYLAND = os.path.join(winesession.BUILD_DIR, "linux", "floor_wayland")
+WEB_WINDOW_SECONDS = 10.0
+# V8 compiles faster code for the tick and its calls into WebAssembly once,
+# after the first thousand or so ticks; the heap then stays the same to within
+# a few dozen bytes. A retained object per tick would add 600 or more over the
+# window.
+WEB_WARM_UP_SECONDS = 20.0
+WEB_HEAP_GROWTH_BAR = 1024
 
 
 def find_process(session, program_name, timeout=20):
@@ -251,9 +265,47 @@ def main_linux():
     return 0
 
 
+def web_metrics(browser):
+    """The page's DevTools metrics by name, after a garbage collection so that
+    the heap reading is what the page keeps."""
+    browser.cdp("HeapProfiler.collectGarbage")
+    return {m["name"]: m["value"] for m in browser.cdp("Performance.getMetrics")["metrics"]}
+
+
+def measure_web():
+    """(cpu s/s, heap bytes at the start, heap bytes at the end)."""
+    import browser as web   # Selenium is needed only here
+    with web.Browser() as browser:
+        browser.viewport(1024, 768, 1)
+        browser.cdp("Performance.enable")
+        browser.cdp("HeapProfiler.enable")
+        browser.open("?speed=1")
+        time.sleep(WEB_WARM_UP_SECONDS)
+        before = web_metrics(browser)
+        time.sleep(WEB_WINDOW_SECONDS)
+        after = web_metrics(browser)
+    cpu = (after["TaskDuration"] - before["TaskDuration"]) / (after["Timestamp"] - before["Timestamp"])
+    return cpu, int(before["JSHeapUsedSize"]), int(after["JSHeapUsedSize"])
+
+
+def main_web():
+    print("Measuring %s at ?speed=1 in headless Chromium, %.0f s" % (
+        os.path.relpath(os.path.join(winesession.BUILD_DIR, "web", "zembloid.html"),
+                        winesession.SOURCE_DIR), WEB_WINDOW_SECONDS))
+    cpu, heap_start, heap_end = measure_web()
+    print("%10s %14s %14s" % ("cpu s/s", "heap start B", "heap end B"))
+    print("%10.4f %14d %14d" % (cpu, heap_start, heap_end))
+    grew = heap_end - heap_start > WEB_HEAP_GROWTH_BAR
+    print("bench web: the heap %s: %+d bytes (bar %d)" % (
+        "grew" if grew else "did not grow", heap_end - heap_start, WEB_HEAP_GROWTH_BAR))
+    return 1 if grew else 0
+
+
 def main():
     if sys.argv[1:] == ["linux"]:
         return main_linux()
+    if sys.argv[1:] == ["web"]:
+        return main_web()
     failures = []
     print("Measuring %s against %s" % (winesession.BUILD_UNDER_TEST,
                                        os.path.relpath(FLOOR, winesession.SOURCE_DIR)))

@@ -20,29 +20,11 @@ import unittest
 
 from PIL import Image, ImageChops
 
+from framefiles import BACK_AND_FORTH, FRAME_H, FRAME_W, FRAMES, frames_at, origin
 from winesession import screenshot, start_xephyr, start_xvfb, wait_until
 
 BUILD_DIR = os.environ["ZEMBLOID_BUILD"]
 PROGRAM = os.path.join(BUILD_DIR, "linux", "zembloid")
-FRAME_DIR = os.path.join(os.environ["ZEMBLOID_NATIVE_DIR"], "frames")
-FRAMES = [Image.open(os.path.join(FRAME_DIR, "frame%d.bmp" % (106 + i))).convert("RGB")
-          for i in range(10)]
-FRAME_W, FRAME_H = FRAMES[0].size
-BACK_AND_FORTH = list(range(10)) + list(range(8, 0, -1))
-SCALED = {1: FRAMES}
-
-
-def frames_at(scale):
-    """The frames enlarged `scale` times, each pixel a square."""
-    if scale not in SCALED:
-        SCALED[scale] = [f.resize((FRAME_W * scale, FRAME_H * scale), Image.NEAREST) for f in FRAMES]
-    return SCALED[scale]
-
-
-def origin(size, frame):
-    return int((size - frame) / 2)   # truncated toward zero, as in C
-
-
 class XClient:
     """The few Xlib calls the tests need, through ctypes: windows to draw in,
     a row of the screen read back, a close request."""
