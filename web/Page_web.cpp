@@ -17,7 +17,7 @@ extern "C" const unsigned char *const ZEMBLOID_FRAME_DIBS[FRAME_COUNT];
 
 // What the script reads back after a layout, as consecutive 32-bit integers:
 // the scale, where the frame goes on the canvas (device pixels), how much of
-// it shows and from which of its points, and the width of the expanded frame.
+// it shows and from which point of the expanded part, and that part's width.
 struct PageLayout {
     int32_t scale;
     FrameCopy copy;
@@ -29,11 +29,12 @@ static struct PageState {
     int forcedScale;   // 0: by the pixel ratio
     int frameIndex, direction;
     PageLayout layout;
+    FramePart part;   // what of the enlarged frame the canvas shows
     // One expanded frame, in the byte order of a canvas's ImageData (R, G, B, A).
     uint32_t *pixels;
     size_t pixelCount;
     PointerWatch pointer;
-} page = {REDRAW_SPEED_DEFAULT, 0, 0, +1, {}, nullptr, 0, {}};
+} page = {REDRAW_SPEED_DEFAULT, 0, 0, +1, {}, {}, nullptr, 0, {}};
 
 // The frame `index`, or null when it is not a 1-bit bitmap with two colours;
 // then the page stays black.
@@ -66,8 +67,9 @@ PAGE_EXPORT(PageLayOut) const PageLayout *PageLayOut(int32_t width, int32_t heig
     int frameWidth = DibWidth(dib), frameHeight = DibHeight(dib);
     int scale = ChosenScale(page.forcedScale, dpi, frameWidth, frameHeight, width, height);
     FramePlacement placement = {{0, 0, width, height}, scale};
-    page.layout = PageLayout{scale, CentreFrameCopy(placement, frameWidth, frameHeight, scale),
-                             frameWidth * scale};
+    page.part = VisibleFramePart(&placement, 1, frameWidth, frameHeight, scale);
+    page.layout = PageLayout{scale, PartFrameCopy(placement, frameWidth, frameHeight, scale, page.part),
+                             page.part.width};
     return &page.layout;
 }
 
@@ -78,17 +80,17 @@ static uint32_t CanvasOrder(uint32_t argb)
     return (argb & 0xFF00FF00u) | (argb >> 16 & 0xFFu) | (argb & 0xFFu) << 16;
 }
 
-// Frame `index` expanded at the last layout's scale, whole, with the row
-// stride of its width; the script copies out the part that shows. Returns
-// its address, or 0 when it is unusable or there is no memory for it. The
-// buffer is reused by the next call and grows only with the scale.
+// The part of frame `index` that the last layout shows, expanded at its
+// scale, with the row stride of the part's width, so that the buffer holds
+// at most the canvas's pixels at any scale. Returns its address, or 0 when
+// it is unusable or there is no memory for it. The buffer is reused by the
+// next call and grows only with the canvas.
 PAGE_EXPORT(PageExpand) const uint32_t *PageExpand(int32_t index)
 {
     const void *dib = index >= 0 && index < FRAME_COUNT ? PageFrame(index) : nullptr;
     if (!dib) return nullptr;
-    int scale = page.layout.scale;
-    size_t width = (size_t)DibWidth(dib) * scale;
-    size_t count = width * DibHeight(dib) * scale;
+    size_t count = (size_t)page.part.width * page.part.height;
+    if (!count) return nullptr;
     if (count > page.pixelCount) {
         free(page.pixels);
         page.pixels = (uint32_t *)malloc(count * sizeof *page.pixels);
@@ -98,7 +100,7 @@ PAGE_EXPORT(PageExpand) const uint32_t *PageExpand(int32_t index)
     uint32_t colours[2];
     FrameColours(dib, colours);
     for (uint32_t &colour : colours) colour = CanvasOrder(colour);
-    ExpandFrame(dib, scale, colours, page.pixels, (int)width);
+    ExpandFrame(dib, page.layout.scale, page.part, colours, page.pixels, page.part.width);
     return page.pixels;
 }
 
