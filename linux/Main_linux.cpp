@@ -13,6 +13,7 @@ int main(int argc, char **argv)
         fputs(USAGE, stderr);
         return 2;
     }
+    if (options.idleSeconds) return RunIdle(options);
     // -root and -window-id name X11 windows; the daemon that hands one over
     // in $XSCREENSAVER_WINDOW is an X11 program too.
     const char *xscreensaverWindow = getenv("XSCREENSAVER_WINDOW");

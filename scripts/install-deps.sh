@@ -16,6 +16,7 @@ packages=(
   valgrind strace
   groff-base man-db
   libwayland-dev wayland-protocols sway grim wtype swayidle
+  libsystemd-dev libxss-dev plasma-wayland-protocols
 )
 i386=$(scripts/wine-archs.sh host)
 scripts/wine-archs.sh test >/dev/null  # refuses a forced build this host cannot run
