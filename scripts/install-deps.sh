@@ -16,23 +16,37 @@ packages=(
   valgrind strace
   groff-base man-db
   libwayland-dev wayland-protocols sway grim wtype swayidle
-  libsystemd-dev libxss-dev plasma-wayland-protocols
+  dbus dbus-bin libglib2.0-bin python3-dbus python3-gi libxss-dev libsystemd-dev
+  plasma-wayland-protocols
+)
+# The idle tests' desktop sessions (headless GNOME and KWin), installed without
+# their recommends, which would pull in whole desktops.
+desktop=(
+  mutter wayland-utils gnome-session-bin gnome-settings-daemon
+  pipewire wireplumber gstreamer1.0-pipewire gstreamer1.0-tools
+  kwin-wayland
 )
 i386=$(scripts/wine-archs.sh host)
 scripts/wine-archs.sh test >/dev/null  # refuses a forced build this host cannot run
 [ "$i386" = yes ] && packages+=(wine32:i386)
 
-missing=()
-for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "install ok installed" ] || missing+=("$package")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The packages of the named list that are not installed.
+absent() {
+  local -n list=$1
+  for package in "${list[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || echo "$package"
+  done
+}
+mapfile -t missing < <(absent packages)
+mapfile -t missing_desktop < <(absent desktop)
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_desktop[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
+echo "Installing: ${missing[*]} ${missing_desktop[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "Run as root or install sudo to install: ${missing[*]}" >&2; exit 1; }
+  command -v sudo >/dev/null ||
+    { echo "Run as root or install sudo to install: ${missing[*]} ${missing_desktop[*]}" >&2; exit 1; }
   sudo=sudo
 fi
 export DEBIAN_FRONTEND=noninteractive
@@ -40,4 +54,6 @@ if [ "$i386" = yes ] && ! dpkg --print-foreign-architectures | grep -qx i386; th
   $sudo dpkg --add-architecture i386
 fi
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+[ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+[ ${#missing_desktop[@]} -eq 0 ] ||
+  $sudo apt-get install -y -qq --no-install-recommends "${missing_desktop[@]}" >/dev/null

@@ -1,0 +1,139 @@
+"""What the private desktop sessions of the idle tests share (see
+kwinsession.py and gnomesession.py): a runtime folder of nobody's own, a
+session bus of its own, and every process run as nobody with only the
+session's environment.
+
+Compositors and session daemons refuse root or behave differently under it,
+so as root everything runs as nobody (through setpriv), from a runtime folder
+(mode 700, nobody's) that also holds copies of the programs nobody must run.
+Each process starts in a session of its own; close() kills those process
+groups and then any process left whose environment names this runtime
+folder, which catches the services the session bus or gnome-session started."""
+
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import tempfile
+
+from winesession import wait_until
+
+SUPPORT_DIR = os.path.dirname(os.path.abspath(__file__))
+
+
+def build_dir():
+    """The build folder: ZEMBLOID_BUILD as ctest sets it, else the worktree's build/."""
+    return os.environ.get("ZEMBLOID_BUILD") or os.path.join(SUPPORT_DIR, "..", "..", "build")
+
+
+def helper_path(name):
+    """A test helper the native tree builds into build/linux."""
+    return os.path.join(build_dir(), "linux", name)
+
+
+class DesktopSession:
+    """The runtime folder under `workdir` (or the temporary folder), the
+    session bus, and the processes. `programs` are copied into the runtime
+    folder, where nobody can run them; path(name) gives a copy's path."""
+
+    def __init__(self, workdir, prefix, programs=()):
+        parent = workdir or tempfile.gettempdir()
+        self.root = os.geteuid() == 0
+        if self.root:
+            # nobody must pass through the caller's folder to reach its own.
+            os.chmod(parent, os.stat(parent).st_mode | 0o011)
+        self.dir = tempfile.mkdtemp(prefix=prefix, dir=parent)
+        os.chmod(self.dir, 0o700)
+        self.processes = []
+        self.copies = {}
+        for program in programs:
+            self.copies[os.path.basename(program)] = shutil.copy(program, self.dir)
+        if self.root:
+            nobody = pwd.getpwnam("nobody")
+            for name in os.listdir(self.dir) + ["."]:
+                os.chown(os.path.join(self.dir, name), nobody.pw_uid, nobody.pw_gid)
+        self.env = {"HOME": self.dir, "XDG_RUNTIME_DIR": self.dir, "PATH": "/usr/bin:/bin",
+                    "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "bus")}
+        try:
+            with self.log("bus.log") as log:
+                self.bus = self.run(["dbus-daemon", "--session", "--nofork", "--print-address",
+                                     "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]],
+                                    stdout=subprocess.PIPE, stderr=log, text=True)
+            if not self.bus.stdout.readline():
+                raise RuntimeError("the session bus did not start")
+        except BaseException:
+            self.close()
+            raise
+
+    def command(self, argv, env=None):
+        """argv as nobody (as root) with the session's environment and `env`."""
+        user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if self.root else []
+        variables = ["%s=%s" % item for item in {**self.env, **(env or {})}.items()]
+        return user + ["env", "-i", *variables, *argv]
+
+    def run(self, argv, env=None, **popen_kwargs):
+        """A client started in the session, as nobody; `env` adds variables.
+        close() kills it if it still runs."""
+        process = subprocess.Popen(self.command(argv, env), start_new_session=True, **popen_kwargs)
+        self.processes.append(process)
+        return process
+
+    def log(self, name):
+        """A file in the runtime folder for a daemon's output (opened for the caller)."""
+        return open(os.path.join(self.dir, name), "w")
+
+    def log_tail(self, name, lines=20):
+        try:
+            with open(os.path.join(self.dir, name), errors="replace") as f:
+                return "".join(f.readlines()[-lines:])
+        except OSError:
+            return ""
+
+    def path(self, name):
+        return self.copies[name]
+
+    def wait_for(self, name, timeout=30):
+        """True once the runtime folder holds `name` (a socket, say)."""
+        return wait_until(lambda: os.path.exists(os.path.join(self.dir, name)), timeout)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                try:
+                    os.killpg(process.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+                process.wait()
+            for pipe in (process.stdin, process.stdout, process.stderr):
+                if pipe:
+                    pipe.close()
+        self.processes = []
+        for pid in self.strays():
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def strays(self):
+        """Processes still running with this session's runtime folder in their environment."""
+        mark = ("XDG_RUNTIME_DIR=%s\0" % self.dir).encode()
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    if mark in f.read():
+                        found.append(int(entry))
+            except OSError:
+                pass
+        return found
