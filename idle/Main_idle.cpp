@@ -3,13 +3,14 @@
 // the rule says so starts the program itself with -fullscreen as a child, so
 // that the saver is the full-screen path unchanged and its frames go with it.
 // One ppoll loop waits on the session bus, the watcher's connection and the
-// child (a pidfd).
+// child, through a pipe whose only writing end the child holds: it closes
+// when the child ends, however it ends. (A pidfd would do the same on Linux
+// 5.3 and later, but valgrind does not know pidfd_open.)
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -25,47 +26,59 @@ static struct {
     sd_bus *bus;
     bool busLost;
     pid_t saver;           // 0: none shows
-    int saverFd;
+    int saverFd;           // the pipe's reading end while a saver shows; else -1
     char speed[12], scale[12];
+    char program[4096];    // this program's file
 } Idle;
 
-// The saver's command line, written once: nothing is built per showing.
-static void WriteSaverArguments()
+// The saver's command line, written once: nothing is built per showing. The
+// program's path is read from /proc/self/exe rather than executed through it,
+// as under valgrind that link names valgrind's own tool (and reading it gives
+// the program's).
+static bool WriteSaverCommand()
 {
+    ssize_t length = readlink("/proc/self/exe", Idle.program, sizeof Idle.program - 1);
+    if (length <= 0 || length == (ssize_t)sizeof Idle.program - 1) {
+        perror("zembloid: /proc/self/exe");
+        return false;
+    }
+    Idle.program[length] = '\0';
     snprintf(Idle.speed, sizeof Idle.speed, "%d", (int)Idle.options->redrawSpeed);
     snprintf(Idle.scale, sizeof Idle.scale, "%d", Idle.options->forcedScale);
+    return true;
 }
 
-// /proc/self/exe is this very program even when its file has been replaced
-// since it started. A child that cannot be watched is not started, as
-// nothing would tell when it ends.
+// The child's stop signals take their default action until
+// the saver installs its own.
 static void StartSaver()
 {
     char *argv[] = {(char *)"zembloid", (char *)"-fullscreen", (char *)"-speed", Idle.speed,
                     (char *)"-scale", Idle.scale, nullptr};
     if (!Idle.options->forcedScale) argv[4] = nullptr;
-    pid_t child = fork();
+    int ends[2];
+    pid_t child = -1;
+    if (pipe2(ends, O_CLOEXEC) == 0) {
+        child = fork();
+        if (child < 0) {
+            close(ends[0]);
+            close(ends[1]);
+        }
+    }
     if (child < 0) {
-        perror("zembloid: fork");
+        perror("zembloid: cannot start the saver");
         IdleRuleShows(&Idle.rule, NOTICE_SAVER_ENDED, MonotonicMs());
         return;
     }
     if (child == 0) {
         signal(SIGTERM, SIG_DFL);
         signal(SIGINT, SIG_DFL);
-        execv("/proc/self/exe", argv);
+        fcntl(ends[1], F_SETFD, 0);
+        execv(Idle.program, argv);
         _exit(127);
     }
-    int fd = (int)syscall(SYS_pidfd_open, child, 0);
-    if (fd < 0) {
-        perror("zembloid: pidfd_open");
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        IdleRuleShows(&Idle.rule, NOTICE_SAVER_ENDED, MonotonicMs());
-        return;
-    }
+    close(ends[1]);
     Idle.saver = child;
-    Idle.saverFd = fd;
+    Idle.saverFd = ends[0];
 }
 
 static void ReapSaver()
@@ -149,7 +162,7 @@ int RunIdle(const SaverOptions &options)
 {
     Idle.options = &options;
     Idle.saverFd = -1;
-    WriteSaverArguments();
+    if (!WriteSaverCommand()) return 1;
     IdleCapabilities capabilities = {};
     if (sd_bus_open_user(&Idle.bus) < 0) Idle.bus = nullptr;
     if (Idle.bus) capabilities.mutterIdleMonitor = MutterIdleMonitorPresent(Idle.bus);
