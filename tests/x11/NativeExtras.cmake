@@ -1,5 +1,6 @@
 # The Linux program's end-to-end tests, X11 and Wayland: one ctest entry per test class.
-foreach(group Placement Fullscreen Timing Ending Arguments Daemon Valgrind Wayland Manual)
+foreach(group Placement Fullscreen Timing Ending Arguments Daemon Valgrind Wayland Manual
+              IdleX11 IdleSway IdleKwin IdleGnome)
   string(TOLOWER ${group} name)
   add_test(NAME x11.${name}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/x11/test_x11.py ${group})

@@ -1,7 +1,8 @@
 """build/linux/zembloid on a private Xvfb: its pictures pixel for pixel against
 the generated frame files, its pace, how it ends, its command line, and a run
 under the real XScreenSaver daemon; and on a private headless sway, its
-Wayland back end.
+Wayland back end; and the idle watcher (-idle) on X11, sway, KWin and GNOME,
+each in a session of its own.
 
 Command line: test_x11.py [CLASS ...]   (ctest runs one class per entry)"""
 
@@ -21,6 +22,9 @@ import unittest
 
 from PIL import Image, ImageChops
 
+from desktopsession import SUPPORT_DIR, DesktopSession
+from gnomesession import GnomeSession
+from kwinsession import KwinSession
 from swaysession import Sway
 from winesession import screenshot, start_xephyr, start_xvfb, wait_until
 
@@ -487,7 +491,11 @@ class Arguments(unittest.TestCase):
            ["-window-id", "0"], ["-window-id", "0xZZ"], ["-window-id", "12abc"],
            ["-window-id", "-5"], ["-window-id", "0x100000000"], ["-window-id", "0x0x12"],
            ["-window-id", "0X0x12"], ["-root", "-root"],
-           ["-root", "-window-id", "5"], ["-bogus"], ["stray"]]
+           ["-root", "-window-id", "5"], ["-bogus"], ["stray"],
+           ["-idle"], ["-idle", "0"], ["-idle", "-5"], ["-idle", "ten"], ["-idle", "1.5"],
+           ["-idle", "86401"], ["-idle", "100000"], ["-idle", " 5"], ["-idle", "+5"],
+           ["-idle", "5", "-root"], ["-window-id", "5", "-idle", "5"], ["-fullscreen", "-idle", "5"],
+           ["-idle", "5", "-idle", "5"]]
 
     def test_bad_arguments_print_one_usage_line_and_exit_2(self):
         env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
@@ -799,6 +807,387 @@ class Wayland(unittest.TestCase):
             short = allocations_under_valgrind(self, start, 1.5)
             long = allocations_under_valgrind(self, start, 3.5)
             self.assertLess(long - short, 20)
+
+
+DBUS_INHIBIT = os.path.join(SUPPORT_DIR, "dbus_inhibit.py")
+IDLE_INHIBITOR = os.path.join(BUILD_DIR, "linux", "idle_inhibitor")
+IDLE = 2   # the idle tests' -idle seconds
+
+
+def saver_of(program):
+    """The pid of the saver the idle watcher `program` has started, or None."""
+    found = subprocess.run(["pgrep", "-P", str(program.pid)], stdout=subprocess.PIPE,
+                           text=True).stdout.split()
+    return int(found[0]) if found else None
+
+
+def bus_owner_pid(desk, name="org.freedesktop.ScreenSaver"):
+    """The process that owns `name` on the session's bus, or None."""
+    run = subprocess.run(desk.command(["busctl", "--user", "call", "org.freedesktop.DBus",
+                                       "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                       "GetConnectionUnixProcessID", "s", name]),
+                         capture_output=True, text=True, timeout=10)
+    return int(run.stdout.split()[1]) if run.returncode == 0 else None
+
+
+def dbus_hold(desk, path="/org/freedesktop/ScreenSaver"):
+    """A holder of an org.freedesktop.ScreenSaver cookie, as a video player."""
+    holder = desk.run(["python3", desk.path("dbus_inhibit.py"), path], stdin=subprocess.PIPE,
+                      stdout=subprocess.PIPE, text=True)
+    cookie = holder.stdout.readline()
+    if not cookie.strip().isdigit():
+        raise RuntimeError("Inhibit failed: " + cookie)
+    return holder
+
+
+def dbus_uninhibit(desk, holder):
+    holder.stdin.write("release\n")
+    holder.stdin.flush()
+    if holder.stdout.readline() != "released\n":
+        raise RuntimeError("UnInhibit failed")
+
+
+def leave(desk, holder):
+    """The holder leaves the bus without UnInhibit."""
+    holder.kill()
+    holder.wait()
+
+
+def wayland_hold(desk):
+    inhibitor = desk.run([desk.path("idle_inhibitor")], stdout=subprocess.PIPE, text=True)
+    if inhibitor.stdout.readline() != "ready\n":
+        raise RuntimeError("no Wayland idle inhibitor")
+    return inhibitor
+
+
+class X11Desk:
+    """Xvfb (-noreset, open to nobody's clients) in a desktop session of its
+    own: a session bus, and the programs run as nobody."""
+
+    def __init__(self, extra_args=()):
+        self.session = DesktopSession(None, "zembloid-x11-", [PROGRAM, DBUS_INHIBIT])
+        try:
+            self.xvfb, self.display = start_xvfb(extra_args=("-ac", *extra_args))
+        except BaseException:
+            self.session.close()
+            raise
+        self.session.env["DISPLAY"] = self.display
+        self.xenv = dict(os.environ, DISPLAY=self.display)
+        self.run, self.path, self.command = self.session.run, self.session.path, self.session.command
+        self.step = 8
+
+    def start(self, *args, prefix=()):
+        return self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
+
+    def input(self):
+        self.step = -self.step
+        subprocess.run(["xdotool", "mousemove_relative", "--", str(self.step), "0"], env=self.xenv,
+                       check=True)
+
+    def shows(self):
+        return shows_frame(screenshot(self.display), (192, 144))
+
+    def screen_saver_timeout(self):
+        query = subprocess.run(["xset", "q"], env=self.xenv, capture_output=True, text=True).stdout
+        return int(re.search(r"timeout:\s+(\d+)", query).group(1))
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.session.close()
+        self.xvfb.kill()
+        self.xvfb.wait()
+        return False
+
+
+class XssSuspend:
+    """An X client that holds XScreenSaverSuspend, as X11 video players do."""
+
+    def __init__(self, display):
+        self.x = ctypes.CDLL("libX11.so.6")
+        self.x.XOpenDisplay.restype = ctypes.c_void_p
+        self.d = ctypes.c_void_p(self.x.XOpenDisplay(display.encode()))
+        self.xss = ctypes.CDLL("libXss.so.1")
+        self.xss.XScreenSaverSuspend(self.d, 1)
+        self.x.XSync(self.d, 0)
+
+    def release(self):
+        self.xss.XScreenSaverSuspend(self.d, 0)
+        self.x.XCloseDisplay(self.d)
+
+
+class IdleCases:
+    """The idle watcher's end-to-end cases; each desktop is a subclass with
+    desktop() and its table of INHIBITORS: name, hold(desk) giving a holder,
+    release(desk, holder)."""
+
+    def wait_for_saver(self, program, since, timeout=20):
+        """The saver's pid once it shows; fails when it came sooner than the
+        idle time after `since` (taken before the input or release it counts
+        from), or not at all."""
+        end = since + IDLE + timeout
+        while time.monotonic() < end:
+            pid = saver_of(program)
+            if pid:
+                self.assertGreaterEqual(time.monotonic() - since, IDLE, "the saver came too soon")
+                return pid
+            time.sleep(0.1)
+        self.fail("no saver")
+
+    def start_watching(self, desk):
+        program = desk.start("-idle", str(IDLE), "-speed", "30")
+        time.sleep(1)
+        if program.poll() is not None:
+            self.fail("the watcher ended: " + program.stderr.read())
+        return program
+
+    def test_shows_after_each_idle_period_until_input(self):
+        with self.desktop() as desk:
+            program = self.start_watching(desk)
+            for showing in range(2):
+                since = time.monotonic()
+                desk.input()
+                saver = self.wait_for_saver(program, since)
+                self.assertTrue(wait_until(desk.shows, 15), "showing %d" % showing)
+                desk.input()
+                self.assertTrue(wait_until(lambda: saver_of(program) != saver, 5), "input did not end it")
+            program.send_signal(signal.SIGTERM)
+            self.assertEqual(program.wait(timeout=5), 0)
+
+    def test_an_inhibitor_holds_it_off_until_an_idle_period_after_release(self):
+        for name, hold, release in self.INHIBITORS:
+            with self.subTest(name), self.desktop() as desk:
+                program = self.start_watching(desk)
+                holder = hold(desk)
+                desk.input()
+                time.sleep(2 * IDLE + 1)
+                self.assertIsNone(saver_of(program))
+                since = time.monotonic()
+                release(desk, holder)
+                self.wait_for_saver(program, since)
+                self.assertTrue(wait_until(desk.shows, 15))
+
+    def test_sigterm_ends_it_at_once_with_no_saver_left(self):
+        for showing in (False, True):
+            with self.subTest(showing=showing), self.desktop() as desk:
+                program = self.start_watching(desk)
+                desk.input()
+                if showing:
+                    saver = self.wait_for_saver(program, time.monotonic() - 1)
+                    self.assertTrue(wait_until(desk.shows, 15))
+                program.send_signal(signal.SIGTERM)
+                self.assertEqual(program.wait(timeout=1), 0)
+                self.assertEqual(program.stderr.read(), "")
+                if showing:
+                    self.assertFalse(os.path.exists("/proc/%d" % saver), "the saver is left")
+                    self.assertFalse(desk.shows())
+                self.after_end(desk)
+
+    def after_end(self, desk):
+        pass
+
+    def test_does_not_take_the_screen_saver_name_from_its_owner(self):
+        """The desktop's owner, or else a first watcher, which takes it."""
+        with self.desktop() as desk:
+            owner = bus_owner_pid(desk)
+            first = self.start_watching(desk)
+            if owner is None:
+                owner = first.pid
+            self.assertEqual(bus_owner_pid(desk), owner)
+            second = self.start_watching(desk)
+            self.assertEqual(bus_owner_pid(desk), owner)
+            self.assertIsNone(second.poll())
+
+
+class IdleX11(IdleCases, unittest.TestCase):
+    """The X server's screen-saver timer, and org.freedesktop.ScreenSaver owned
+    by the watcher itself."""
+    desktop = X11Desk
+    INHIBITORS = [
+        ("D-Bus Inhibit, then UnInhibit", dbus_hold, dbus_uninhibit),
+        ("D-Bus Inhibit on /ScreenSaver, holder leaves the bus",
+         lambda desk: dbus_hold(desk, "/ScreenSaver"), leave),
+        ("XScreenSaverSuspend", lambda desk: XssSuspend(desk.display), lambda desk, held: held.release()),
+        ("xset s off, then xset s 2",
+         lambda desk: subprocess.run(["xset", "s", "off"], env=desk.xenv, check=True),
+         lambda desk, held: subprocess.run(["xset", "s", str(IDLE)], env=desk.xenv, check=True)),
+    ]
+
+    def after_end(self, desk):
+        """The server's own timer is put back."""
+        self.assertEqual(desk.screen_saver_timeout(), 600)
+
+    def test_without_a_watcher_exits_1_with_one_line(self):
+        """No session bus, no compositor, no X display; an X server without
+        the extension; a compositor without an idle protocol."""
+        runtime = tempfile.mkdtemp(prefix="zembloid-idle-")
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env.update(XDG_RUNTIME_DIR=runtime, DBUS_SESSION_BUS_ADDRESS="unix:path=" + runtime + "/none")
+        cases = [("nothing", {}, "Mutter"),
+                 ("X server without MIT-SCREEN-SAVER", None, "MIT-SCREEN-SAVER"),
+                 ("compositor without an idle protocol", {"WAYLAND_DISPLAY": "wayland-bare"},
+                  "ext_idle_notifier_v1")]
+        for name, more, missing in cases:
+            with self.subTest(name), socket.socket(socket.AF_UNIX) as server:
+                xvfb = None
+                if more is None:
+                    xvfb, display = start_xvfb(extra_args=("-extension", "MIT-SCREEN-SAVER"))
+                    more = {"DISPLAY": display}
+                if "WAYLAND_DISPLAY" in more:
+                    server.bind(os.path.join(runtime, more["WAYLAND_DISPLAY"]))
+                    server.listen()
+                    threading.Thread(target=Wayland.serve_no_globals, args=(server,), daemon=True).start()
+                run = subprocess.run([PROGRAM, "-idle", "5"], capture_output=True, text=True, timeout=10,
+                                     env=dict(env, **more))
+                if xvfb:
+                    xvfb.kill()
+                    xvfb.wait()
+                self.assertEqual(run.returncode, 1)
+                self.assertRegex(run.stderr, r"\Azembloid: [^\n]*README[^\n]*\n\Z")
+                self.assertIn(missing, run.stderr)
+        shutil.rmtree(runtime)
+
+    def test_no_allocation_while_waiting_between_idle_periods(self):
+        """One showing, ended by input, then input every 0.5 s, so that the
+        watcher waits for the next idle period until SIGTERM: 6 s more of that
+        wait must cost no allocation. (Each X event read costs libxcb one, so
+        the runs have the same events.)"""
+        def allocations(desk, seconds):
+            showings, done = [], threading.Event()
+
+            def start(valgrind):
+                program = desk.start("-idle", "1", prefix=valgrind)
+                threading.Thread(target=drive, args=(program,)).start()
+                return program
+
+            def drive(program):
+                done.wait(2)
+                desk.input()
+                if wait_until(lambda: saver_of(program) or done.is_set(), 15) and not done.is_set():
+                    showings.append(saver_of(program))
+                while not done.wait(0.5):
+                    desk.input()
+            try:
+                return allocations_under_valgrind(self, start, seconds), len(showings)
+            finally:
+                done.set()
+        with self.desktop() as desk:
+            short, first = allocations(desk, 8)
+            long, second = allocations(desk, 14)
+            self.assertEqual((first, second), (1, 1))
+            self.assertLess(long - short, 10)
+
+
+class SwayDesk:
+    """Headless sway 1.7 (org_kde_kwin_idle) with a session bus of its own,
+    on which nobody owns org.freedesktop.ScreenSaver."""
+
+    def __init__(self):
+        self.sway = Sway([PROGRAM, VIRTUAL_POINTER, IDLE_INHIBITOR, DBUS_INHIBIT])
+        try:
+            address = "unix:path=" + os.path.join(self.sway.dir, "bus")
+            bus = self.sway.spawn(["dbus-daemon", "--session", "--nofork", "--print-address",
+                                   "--address=" + address], stdout=subprocess.PIPE, text=True)
+            if not bus.stdout.readline():
+                raise RuntimeError("the session bus did not start")
+            self.bus_env = ["DBUS_SESSION_BUS_ADDRESS=" + address]
+            self.pointer = self.sway.pointer()
+        except BaseException:
+            self.sway.close()
+            raise
+        self.path = self.sway.path
+        self.step = 10
+
+    def command(self, argv):
+        return self.sway.command(argv, self.bus_env)
+
+    def run(self, argv, **popen_args):
+        return self.sway.spawn(argv, env=self.bus_env, **popen_args)
+
+    def start(self, *args, prefix=()):
+        return self.sway.start(*args, env=self.bus_env, prefix=prefix)
+
+    def input(self):
+        self.step = -self.step
+        self.pointer.move(self.step, 0)
+
+    def shows(self):
+        return shows_frame_on_outputs(self.sway, {"HEADLESS-1": 1})
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.sway.close()
+        return False
+
+
+class IdleSway(IdleCases, unittest.TestCase):
+    desktop = SwayDesk
+    INHIBITORS = [
+        ("Wayland idle inhibitor", wayland_hold, leave),
+        ("D-Bus Inhibit, then UnInhibit", dbus_hold, dbus_uninhibit),
+        ("D-Bus Inhibit, holder leaves the bus", dbus_hold, leave),
+    ]
+
+
+class KwinDesk(KwinSession):
+    """Headless KWin (ext_idle_notifier_v1). It takes no screenshots, so a
+    saver counts as shown while it runs: one that cannot make its window ends
+    at once."""
+
+    def __init__(self):
+        super().__init__(programs=[PROGRAM, IDLE_INHIBITOR])
+        self.step = 10
+        self.watcher = None
+
+    def start(self, *args, prefix=()):
+        self.watcher = self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
+        return self.watcher
+
+    def input(self):
+        self.step = -self.step
+        self.pointer_motion(self.step, 0)
+
+    def shows(self):
+        saver = saver_of(self.watcher)
+        time.sleep(0.5)
+        return saver is not None and saver == saver_of(self.watcher)
+
+
+class IdleKwin(IdleCases, unittest.TestCase):
+    desktop = KwinDesk
+    INHIBITORS = [("Wayland idle inhibitor", wayland_hold, leave)]
+
+
+class GnomeDesk(GnomeSession):
+    """Headless GNOME: mutter's idle monitor, and gsd-screensaver-proxy owning
+    org.freedesktop.ScreenSaver."""
+
+    def __init__(self):
+        super().__init__(programs=[PROGRAM, DBUS_INHIBIT])
+        self.step = 10
+        self.pointer_motion(1, 0)   # the first motion only enters the pointer
+
+    def start(self, *args, prefix=()):
+        return self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
+
+    def input(self):
+        self.step = -self.step
+        self.pointer_motion(self.step, 0)
+
+    def shows(self):
+        shot = self.screenshot()
+        return shot is not None and shows_frame(shot, (192, 144))
+
+
+class IdleGnome(IdleCases, unittest.TestCase):
+    desktop = GnomeDesk
+    INHIBITORS = [
+        ("org.freedesktop.ScreenSaver Inhibit, then UnInhibit", dbus_hold, dbus_uninhibit),
+        ("org.freedesktop.ScreenSaver Inhibit, holder leaves the bus", dbus_hold, leave),
+    ]
 
 
 if __name__ == "__main__":
