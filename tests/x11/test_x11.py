@@ -876,10 +876,10 @@ class X11Desk:
         self.run, self.path, self.command = self.session.run, self.session.path, self.session.command
         self.step = 8
 
-    def start(self, *args, prefix=()):
+    def launch(self, *args, prefix=()):
         return self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
 
-    def input(self):
+    def nudge(self):
         self.step = -self.step
         subprocess.run(["xdotool", "mousemove_relative", "--", str(self.step), "0"], env=self.xenv,
                        check=True)
@@ -936,7 +936,7 @@ class IdleCases:
         self.fail("no saver")
 
     def start_watching(self, desk):
-        program = desk.start("-idle", str(IDLE), "-speed", "30")
+        program = desk.launch("-idle", str(IDLE), "-speed", "30")
         time.sleep(1)
         if program.poll() is not None:
             self.fail("the watcher ended: " + program.stderr.read())
@@ -947,10 +947,10 @@ class IdleCases:
             program = self.start_watching(desk)
             for showing in range(2):
                 since = time.monotonic()
-                desk.input()
+                desk.nudge()
                 saver = self.wait_for_saver(program, since)
                 self.assertTrue(wait_until(desk.shows, 15), "showing %d" % showing)
-                desk.input()
+                desk.nudge()
                 self.assertTrue(wait_until(lambda: saver_of(program) != saver, 5), "input did not end it")
             program.send_signal(signal.SIGTERM)
             self.assertEqual(program.wait(timeout=5), 0)
@@ -960,7 +960,7 @@ class IdleCases:
             with self.subTest(name), self.desktop() as desk:
                 program = self.start_watching(desk)
                 holder = hold(desk)
-                desk.input()
+                desk.nudge()
                 time.sleep(2 * IDLE + 1)
                 self.assertIsNone(saver_of(program))
                 since = time.monotonic()
@@ -972,7 +972,7 @@ class IdleCases:
         for showing in (False, True):
             with self.subTest(showing=showing), self.desktop() as desk:
                 program = self.start_watching(desk)
-                desk.input()
+                desk.nudge()
                 if showing:
                     saver = self.wait_for_saver(program, time.monotonic() - 1)
                     self.assertTrue(wait_until(desk.shows, 15))
@@ -1057,17 +1057,17 @@ class IdleX11(IdleCases, unittest.TestCase):
             showings, done = [], threading.Event()
 
             def start(valgrind):
-                program = desk.start("-idle", "1", prefix=valgrind)
+                program = desk.launch("-idle", "1", prefix=valgrind)
                 threading.Thread(target=drive, args=(program,)).start()
                 return program
 
             def drive(program):
                 done.wait(2)
-                desk.input()
+                desk.nudge()
                 if wait_until(lambda: saver_of(program) or done.is_set(), 15) and not done.is_set():
                     showings.append(saver_of(program))
                 while not done.wait(0.5):
-                    desk.input()
+                    desk.nudge()
             try:
                 return allocations_under_valgrind(self, start, seconds), len(showings)
             finally:
@@ -1105,10 +1105,10 @@ class SwayDesk:
     def run(self, argv, **popen_args):
         return self.sway.spawn(argv, env=self.bus_env, **popen_args)
 
-    def start(self, *args, prefix=()):
+    def launch(self, *args, prefix=()):
         return self.sway.start(*args, env=self.bus_env, prefix=prefix)
 
-    def input(self):
+    def nudge(self):
         self.step = -self.step
         self.pointer.move(self.step, 0)
 
@@ -1142,11 +1142,11 @@ class KwinDesk(KwinSession):
         self.step = 10
         self.watcher = None
 
-    def start(self, *args, prefix=()):
+    def launch(self, *args, prefix=()):
         self.watcher = self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
         return self.watcher
 
-    def input(self):
+    def nudge(self):
         self.step = -self.step
         self.pointer_motion(self.step, 0)
 
@@ -1170,12 +1170,14 @@ class GnomeDesk(GnomeSession):
         self.step = 10
         self.pointer_motion(1, 0)   # the first motion only enters the pointer
 
-    def start(self, *args, prefix=()):
+    def launch(self, *args, prefix=()):
         return self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
 
-    def input(self):
-        self.step = -self.step
-        self.pointer_motion(self.step, 0)
+    def nudge(self):
+        """There and back: a surface just shown learns of the pointer from the
+        first motion, and the second is travel."""
+        self.pointer_motion(10, 0)
+        self.pointer_motion(-10, 0)
 
     def shows(self):
         shot = self.screenshot()
