@@ -4,7 +4,8 @@
 # `make bench` measures it against a minimal program that draws the same
 # frames and then measures build/linux/zembloid on X11 and Wayland (`make
 # bench-linux` only the latter), `make install-linux` installs the Linux
-# program (for XScreenSaver, on PATH for idle tools, and its manual page).
+# program (for XScreenSaver, on PATH for idle tools, its manual page, and its
+# idle watcher as a disabled systemd user unit and a desktop entry).
 # BUILD names the build folder.
 #
 # WINE_ARCH=win32 or win64 picks the build that runs under Wine; by default the
@@ -35,6 +36,8 @@ HACKDIR ?= $(PREFIX)/libexec/xscreensaver
 CONFIGDIR ?= $(PREFIX)/share/xscreensaver/config
 BINDIR ?= $(PREFIX)/bin
 MANDIR ?= $(PREFIX)/share/man
+USERUNITDIR ?= $(PREFIX)/lib/systemd/user
+APPLICATIONSDIR ?= $(PREFIX)/share/applications
 
 all: build
 
@@ -83,6 +86,9 @@ install-linux: native
 	install -D -m 644 linux/zembloid.6 $(DESTDIR)$(MANDIR)/man6/zembloid.6
 	install -d $(DESTDIR)$(BINDIR)
 	ln -sf $(HACKDIR)/zembloid $(DESTDIR)$(BINDIR)/zembloid
+	sed 's|@BINDIR@|$(BINDIR)|' linux/zembloid-idle.service > $(BUILD)/zembloid-idle.service
+	install -D -m 644 $(BUILD)/zembloid-idle.service $(DESTDIR)$(USERUNITDIR)/zembloid-idle.service
+	install -D -m 644 linux/zembloid-idle.desktop $(DESTDIR)$(APPLICATIONSDIR)/zembloid-idle.desktop
 
 clean:
 	rm -rf $(BUILD)

@@ -173,31 +173,40 @@ def linux_reading(pid):
     return cpu, rss_kib(pid)
 
 
+# The idle watcher with an idle time far beyond the reading: it only waits.
+IDLE_WAITING = ["-idle", "3600", "-speed", "1"]
+
+
 def measure_linux():
     """(display, how it runs, cpu s/s, rss KiB) for each way it runs."""
     rows = []
     xvfb, name = winesession.start_xvfb()
     env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "XSCREENSAVER_WINDOW")}
-    program = subprocess.Popen([LINUX_PROGRAM, "-speed", "1"], env=dict(env, DISPLAY=name))
     try:
-        rows.append(("X11", "own window", *linux_reading(program.pid)))
+        for run, args in (("own window", ["-speed", "1"]), ("-idle, waiting", IDLE_WAITING)):
+            program = subprocess.Popen([LINUX_PROGRAM, *args], env=dict(env, DISPLAY=name))
+            try:
+                rows.append(("X11", run, *linux_reading(program.pid)))
+            finally:
+                program.terminate()
+                program.wait()
     finally:
-        program.terminate()
-        program.wait()
         xvfb.kill()
         xvfb.wait()
     with swaysession.Sway([LINUX_PROGRAM]) as sway:
         program = sway.start("-fullscreen", "-speed", "1")
         rows.append(("Wayland", "-fullscreen", *linux_reading(program.pid)))
+        program = sway.start(*IDLE_WAITING)
+        rows.append(("Wayland", "-idle, waiting", *linux_reading(program.pid)))
     return rows
 
 
 def main_linux():
     print("Measuring %s at -speed 1, %.0f s each" % (os.path.relpath(LINUX_PROGRAM, winesession.SOURCE_DIR),
                                                     LINUX_WINDOW_SECONDS))
-    print("%-8s %-12s %10s %10s" % ("display", "run", "cpu s/s", "rss KiB"))
+    print("%-8s %-14s %10s %10s" % ("display", "run", "cpu s/s", "rss KiB"))
     for display, run, cpu, rss in measure_linux():
-        print("%-8s %-12s %10.4f %10d" % (display, run, cpu, rss))
+        print("%-8s %-14s %10.4f %10d" % (display, run, cpu, rss))
     return 0
 
 

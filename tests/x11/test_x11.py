@@ -969,14 +969,14 @@ class IdleCases:
                 self.assertTrue(wait_until(desk.shows, 15))
 
     def test_sigterm_ends_it_at_once_with_no_saver_left(self):
-        for showing in (False, True):
-            with self.subTest(showing=showing), self.desktop() as desk:
+        for stop, showing in ((signal.SIGTERM, False), (signal.SIGTERM, True), (signal.SIGINT, True)):
+            with self.subTest(signal=stop.name, showing=showing), self.desktop() as desk:
                 program = self.start_watching(desk)
                 desk.nudge()
                 if showing:
                     saver = self.wait_for_saver(program, time.monotonic() - 1)
                     self.assertTrue(wait_until(desk.shows, 15))
-                program.send_signal(signal.SIGTERM)
+                program.send_signal(stop)
                 self.assertEqual(program.wait(timeout=1), 0)
                 self.assertEqual(program.stderr.read(), "")
                 if showing:
@@ -1130,6 +1130,15 @@ class IdleSway(IdleCases, unittest.TestCase):
         ("D-Bus Inhibit, then UnInhibit", dbus_hold, dbus_uninhibit),
         ("D-Bus Inhibit, holder leaves the bus", dbus_hold, leave),
     ]
+
+    def test_started_by_the_readme_line_in_the_sway_config(self):
+        """exec zembloid -idle N, the program's copy found in $HOME."""
+        with Sway([PROGRAM, VIRTUAL_POINTER], config='exec "$HOME/zembloid" -idle %d' % IDLE) as sway:
+            pointer = sway.pointer()
+            pointer.move(10, 0)
+            self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, {"HEADLESS-1": 1}), 20))
+            pointer.move(-10, 0)
+            self.assertTrue(wait_until(lambda: not shows_frame_on_outputs(sway, {"HEADLESS-1": 1}), 5))
 
 
 class KwinDesk(KwinSession):
