@@ -13,7 +13,7 @@ packages=(
   xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic
   python3-pil python3-pefile
   libx11-dev libxinerama-dev libxrandr-dev x11-xserver-utils xserver-xephyr xscreensaver
-  valgrind strace
+  valgrind strace systemd
   groff-base man-db
   libwayland-dev wayland-protocols sway grim wtype swayidle
   dbus dbus-bin libglib2.0-bin python3-dbus python3-gi libxss-dev libsystemd-dev

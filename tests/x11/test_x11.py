@@ -621,6 +621,27 @@ class Manual(unittest.TestCase):
                             option + " is not described")
 
 
+    def test_install_linux_gives_a_valid_user_unit_bound_to_the_session(self):
+        """make install-linux under a private PREFIX; systemd checks the unit
+        (its ExecStart program included) as a user manager would load it."""
+        source, prefix = os.environ["ZEMBLOID_SOURCE_DIR"], tempfile.mkdtemp(prefix="zembloid-install-")
+        try:
+            subprocess.run(["make", "-s", "-C", source, "install-linux", "BUILD=" + BUILD_DIR,
+                            "PREFIX=" + prefix], check=True, capture_output=True, timeout=600)
+            unit = os.path.join(prefix, "lib", "systemd", "user", "zembloid-idle.service")
+            verify = subprocess.run(["systemd-analyze", "--user", "verify", "--man=no", unit],
+                                    capture_output=True, text=True, env=dict(os.environ, XDG_RUNTIME_DIR=prefix))
+            self.assertEqual((verify.returncode, verify.stderr), (0, ""))
+            with open(unit) as f:
+                text = f.read()
+            self.assertIn("ExecStart=%s/bin/zembloid -idle 300\n" % prefix, text)
+            self.assertIn("WantedBy=graphical-session.target\n", text)
+            self.assertTrue(os.path.exists(os.path.join(prefix, "share", "applications",
+                                                        "zembloid-idle.desktop")))
+        finally:
+            shutil.rmtree(prefix)
+
+
 def shows_frame_on_outputs(sway, scales):
     """True when each output (name: the frame's enlargement there) is black with
     the same frame centred on it at that enlargement, pixel for pixel."""
