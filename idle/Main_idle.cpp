@@ -21,8 +21,8 @@
 static struct {
     const SaverOptions *options;
     IdleRule rule;
-    IdleWatcher watcher;   // fd -1 and no calls for the D-Bus watcher
-    bool hasWatcher;
+    IdleWatcher watcher;   // the Wayland or X11 watcher's connection
+    bool hasWatcher;       // false for Mutter's, which the bus serves
     sd_bus *bus;
     bool busLost;
     pid_t saver;           // 0: none shows
@@ -48,8 +48,9 @@ static bool WriteSaverCommand()
     return true;
 }
 
-// The child's stop signals take their default action until
-// the saver installs its own.
+// The child's stop signals take their default action until the saver
+// installs its own. A saver that cannot be run ends at once, and the next
+// idle period tries again.
 static void StartSaver()
 {
     char *argv[] = {(char *)"zembloid", (char *)"-fullscreen", (char *)"-speed", Idle.speed,
@@ -74,6 +75,7 @@ static void StartSaver()
         signal(SIGINT, SIG_DFL);
         fcntl(ends[1], F_SETFD, 0);
         execv(Idle.program, argv);
+        perror("zembloid: cannot run the saver");
         _exit(127);
     }
     close(ends[1]);
