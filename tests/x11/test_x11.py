@@ -940,6 +940,33 @@ class XssSuspend:
         self.x.XCloseDisplay(self.d)
 
 
+class XResetPinger:
+    """An X client that calls XResetScreenSaver every 0.5 s, as some players
+    do, and once more when released, from which the idle time then counts."""
+
+    def __init__(self, display):
+        self.x = ctypes.CDLL("libX11.so.6")
+        self.x.XOpenDisplay.restype = ctypes.c_void_p
+        self.d = ctypes.c_void_p(self.x.XOpenDisplay(display.encode()))
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self.ping)
+        self.thread.start()
+
+    def ping(self):
+        stop = False
+        while not stop:
+            self.x.XResetScreenSaver(self.d)
+            self.x.XSync(self.d, 0)
+            stop = self.done.is_set() or self.done.wait(0.5)
+        self.x.XResetScreenSaver(self.d)
+        self.x.XSync(self.d, 0)
+
+    def release(self):
+        self.done.set()
+        self.thread.join()
+        self.x.XCloseDisplay(self.d)
+
+
 class IdleCases:
     """The idle watcher's end-to-end cases; each desktop is a subclass with
     desktop() and its table of INHIBITORS: name, hold(desk) giving a holder,
@@ -1033,6 +1060,8 @@ class IdleX11(IdleCases, unittest.TestCase):
         ("D-Bus Inhibit on /ScreenSaver, holder leaves the bus",
          lambda desk: dbus_hold(desk, "/ScreenSaver"), leave),
         ("XScreenSaverSuspend", lambda desk: XssSuspend(desk.display), lambda desk, held: held.release()),
+        ("XResetScreenSaver every 0.5 s", lambda desk: XResetPinger(desk.display),
+         lambda desk, held: held.release()),
         ("xset s off, then xset s 2",
          lambda desk: subprocess.run(["xset", "s", "off"], env=desk.xenv, check=True),
          lambda desk, held: subprocess.run(["xset", "s", str(IDLE)], env=desk.xenv, check=True)),
