@@ -32,15 +32,37 @@ def helper_path(name):
     return os.path.join(build_dir(), "linux", name)
 
 
+def command(session, argv):
+    """argv run in `session`: a session object (this module's, or Sway), or
+    an environment dict for a process of the current user with only it."""
+    if hasattr(session, "command"):
+        return session.command(argv)
+    return ["env", "-i", *["%s=%s" % item for item in {"PATH": "/usr/bin:/bin", **session}.items()],
+            *argv]
+
+
+def bus_owner(session, bus_name):
+    """The unique name that owns `bus_name` on the session's bus, or None."""
+    run = subprocess.run(command(session, [
+        "gdbus", "call", "--session", "--dest", "org.freedesktop.DBus",
+        "--object-path", "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.GetNameOwner",
+        bus_name]), capture_output=True, text=True, timeout=20)
+    if run.returncode != 0:
+        return None
+    return run.stdout.strip().strip("(',)")   # gdbus prints "(':1.7',)"
+
+
 class DesktopSession:
     """The runtime folder under `workdir` (or the temporary folder), the
     session bus, and the processes. `programs` are copied into the runtime
-    folder, where nobody can run them; path(name) gives a copy's path."""
+    folder, where nobody can run them; path(name) gives a copy's path. On its
+    own it is a private session bus, for X11 tests say; with as_nobody=False
+    everything runs as the current user."""
 
-    def __init__(self, workdir, prefix, programs=()):
+    def __init__(self, workdir=None, prefix="zembloid-session-", programs=(), as_nobody=True):
         parent = workdir or tempfile.gettempdir()
-        self.root = os.geteuid() == 0
-        if self.root:
+        self.as_nobody = os.geteuid() == 0 and as_nobody
+        if self.as_nobody:
             # nobody must pass through the caller's folder to reach its own.
             os.chmod(parent, os.stat(parent).st_mode | 0o011)
         self.dir = tempfile.mkdtemp(prefix=prefix, dir=parent)
@@ -49,7 +71,7 @@ class DesktopSession:
         self.copies = {}
         for program in programs:
             self.copies[os.path.basename(program)] = shutil.copy(program, self.dir)
-        if self.root:
+        if self.as_nobody:
             nobody = pwd.getpwnam("nobody")
             for name in os.listdir(self.dir) + ["."]:
                 os.chown(os.path.join(self.dir, name), nobody.pw_uid, nobody.pw_gid)
@@ -68,7 +90,9 @@ class DesktopSession:
 
     def command(self, argv, env=None):
         """argv as nobody (as root) with the session's environment and `env`."""
-        user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if self.root else []
+        user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        if not self.as_nobody:
+            user = []
         variables = ["%s=%s" % item for item in {**self.env, **(env or {})}.items()]
         return user + ["env", "-i", *variables, *argv]
 
@@ -92,6 +116,10 @@ class DesktopSession:
 
     def path(self, name):
         return self.copies[name]
+
+    def owner(self, bus_name):
+        """The unique name that owns `bus_name` on the session bus, or None."""
+        return bus_owner(self, bus_name)
 
     def wait_for(self, name, timeout=30):
         """True once the runtime folder holds `name` (a socket, say)."""

@@ -58,7 +58,8 @@ class GnomeSession(DesktopSession):
         if self.remote.stdout.readline() != "ready\n":
             raise RuntimeError("no RemoteDesktop session:\n" + self.log_tail("mutter.log"))
         if not wait_until(lambda: self.owner("org.gnome.SessionManager"), 30):
-            raise RuntimeError("gnome-session did not start:\n" + self.log_tail("gnome-session.log"))
+            raise RuntimeError("gnome-session did not start:\n" +
+                               self.log_tail("gnome-session.log"))
         self.daemon("gsd-screensaver-proxy", ["/usr/libexec/gsd-screensaver-proxy"])
         if not wait_until(lambda: self.owner("org.freedesktop.ScreenSaver"), 30):
             raise RuntimeError("gsd-screensaver-proxy did not start:\n" +
@@ -68,7 +69,7 @@ class GnomeSession(DesktopSession):
         """Folders in the runtime folder, nobody's when the session runs as root."""
         for path in paths:
             os.makedirs(path)
-            while self.root and path != self.dir:
+            while self.as_nobody and path != self.dir:
                 shutil.chown(path, "nobody", "nogroup")
                 path = os.path.dirname(path)
 
@@ -106,11 +107,6 @@ class GnomeSession(DesktopSession):
 
     def key_release(self, keycode):
         self.send("release %d" % keycode)
-
-    def owner(self, bus_name):
-        """The unique name that owns `bus_name` on the session bus, or None."""
-        answer = self.ask("owner " + bus_name)
-        return None if answer == "owner -" else answer.split()[1]
 
     def screenshot(self, path=None, monitor="Meta-0"):
         """One monitor's picture as an RGB image, also saved at `path` when

@@ -20,7 +20,8 @@ class KwinSession(DesktopSession):
     when given) on wayland-0, under its own session bus."""
 
     def __init__(self, workdir=None, width=1024, height=768, scale=None, programs=()):
-        super().__init__(workdir, "zembloid-kwin-", [KWIN, helper_path("fake_input"), *programs])
+        super().__init__(workdir, "zembloid-kwin-", [KWIN, helper_path("fake_input"),
+                                                     helper_path("idle_inhibitor"), *programs])
         self.env["WAYLAND_DISPLAY"] = "wayland-0"
         argv = [self.path("kwin_wayland"), "--virtual", "--socket", "wayland-0",
                 "--width", str(width), "--height", str(height),

@@ -7,7 +7,6 @@ stdin, answering each with one line:
   "key CODE"     press and release of evdev key CODE     -> "ok"
   "press CODE" / "release CODE"                          -> "ok"
   "shot CONNECTOR PATH"  one frame of that monitor as PNG -> "ok" or "failed"
-  "owner NAME"   the unique name owning NAME             -> "owner :1.N" or "owner -"
 Prints "ready" once the remote-desktop session has started and its priming
 events are sent: mutter creates the virtual keyboard on the first key and does
 not deliver that key, and the first motion only brings the pointer in."""
@@ -99,14 +98,6 @@ def shot(connector, path):
         call(name, session, name + ".Session", "Stop")
 
 
-def owner(name):
-    try:
-        return call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                    "GetNameOwner", GLib.Variant("(s)", (name,)), "(s)")[0]
-    except GLib.Error:
-        return "-"
-
-
 def answer(remote, words):
     if words[0] == "move":
         remote.motion(float(words[1]), float(words[2]))
@@ -120,8 +111,6 @@ def answer(remote, words):
         remote.button(int(words[1]), False)
     elif words[0] == "shot":
         return "ok" if shot(words[1], words[2]) else "failed"
-    elif words[0] == "owner":
-        return "owner " + owner(words[1])
     else:
         return "unknown"
     return "ok"
