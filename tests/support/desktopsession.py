@@ -6,9 +6,9 @@ session's environment.
 Compositors and session daemons refuse root or behave differently under it,
 so as root everything runs as nobody (through setpriv), from a runtime folder
 (mode 700, nobody's) that also holds copies of the programs nobody must run.
-Each process starts in a session of its own; close() kills those process
-groups and then any process left whose environment names this runtime
-folder, which catches the services the session bus or gnome-session started."""
+close() kills the processes it started and then any process left whose
+environment names this runtime folder, which catches the services the
+session bus or gnome-session started."""
 
 import os
 import pwd
@@ -19,6 +19,7 @@ import tempfile
 
 from winesession import wait_until
 
+BTN_LEFT = 0x110
 SUPPORT_DIR = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -52,7 +53,31 @@ def bus_owner(session, bus_name):
     return run.stdout.strip().strip("(',)")   # gdbus prints "(':1.7',)"
 
 
-class DesktopSession:
+def end_processes(processes):
+    """Kills those of `processes` still running, last started first, and
+    closes their pipes."""
+    for process in reversed(processes):
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+        for pipe in (process.stdin, process.stdout, process.stderr):
+            if pipe:
+                pipe.close()
+    processes.clear()
+
+
+class Closing:
+    """A context manager that calls close() on leaving."""
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+
+class DesktopSession(Closing):
     """The runtime folder under `workdir` (or the temporary folder), the
     session bus, and the processes. `programs` are copied into the runtime
     folder, where nobody can run them; path(name) gives a copy's path. On its
@@ -97,8 +122,10 @@ class DesktopSession:
         return user + ["env", "-i", *variables, *argv]
 
     def run(self, argv, env=None, **popen_kwargs):
-        """A client started in the session, as nobody; `env` adds variables.
-        close() kills it if it still runs."""
+        """A client started in the session, as nobody, in the runtime folder
+        unless `cwd` says otherwise; `env` adds variables. close() kills it if
+        it still runs."""
+        popen_kwargs.setdefault("cwd", self.dir)
         process = subprocess.Popen(self.command(argv, env), start_new_session=True, **popen_kwargs)
         self.processes.append(process)
         return process
@@ -121,29 +148,31 @@ class DesktopSession:
         """The unique name that owns `bus_name` on the session bus, or None."""
         return bus_owner(self, bus_name)
 
+    # Input, for sessions whose send(line) takes the input helpers' lines
+    # (fake_input.c, mutter_remote.py); codes are evdev codes.
+    def pointer_motion(self, dx, dy):
+        self.send("move %g %g" % (dx, dy))
+
+    def button(self, btn=BTN_LEFT):
+        """Press and release of button `btn`."""
+        self.send("button %d" % btn)
+
+    def key(self, keycode):
+        """Press and release of key `keycode` (KEY_A is 30)."""
+        self.send("key %d" % keycode)
+
+    def key_press(self, keycode):
+        self.send("press %d" % keycode)
+
+    def key_release(self, keycode):
+        self.send("release %d" % keycode)
+
     def wait_for(self, name, timeout=30):
         """True once the runtime folder holds `name` (a socket, say)."""
         return wait_until(lambda: os.path.exists(os.path.join(self.dir, name)), timeout)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
-
     def close(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                try:
-                    os.killpg(process.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                process.wait()
-            for pipe in (process.stdin, process.stdout, process.stderr):
-                if pipe:
-                    pipe.close()
-        self.processes = []
+        end_processes(self.processes)
         for pid in self.strays():
             try:
                 os.kill(pid, signal.SIGKILL)

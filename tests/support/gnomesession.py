@@ -21,7 +21,6 @@ from PIL import Image
 from desktopsession import SUPPORT_DIR, DesktopSession
 from winesession import wait_until
 
-BTN_LEFT = 0x110
 SESSION_NAME = "zembloid-idle-tests"
 
 
@@ -90,23 +89,6 @@ class GnomeSession(DesktopSession):
     def send(self, line):
         if self.ask(line) != "ok":
             raise RuntimeError("RemoteDesktop input failed on " + line)
-
-    def pointer_motion(self, dx, dy):
-        self.send("move %g %g" % (dx, dy))
-
-    def button(self, btn=BTN_LEFT):
-        """Press and release of evdev button `btn`."""
-        self.send("button %d" % btn)
-
-    def key(self, keycode):
-        """Press and release of evdev key `keycode` (KEY_A is 30)."""
-        self.send("key %d" % keycode)
-
-    def key_press(self, keycode):
-        self.send("press %d" % keycode)
-
-    def key_release(self, keycode):
-        self.send("release %d" % keycode)
 
     def screenshot(self, path=None, monitor="Meta-0"):
         """One monitor's picture as an RGB image, also saved at `path` when

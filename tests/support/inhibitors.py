@@ -16,15 +16,17 @@ import os
 import signal
 import subprocess
 
-from desktopsession import SUPPORT_DIR, command, helper_path
+from desktopsession import SUPPORT_DIR, Closing, command, helper_path
 
 
-class Holder:
+class Holder(Closing):
     """A process that holds an inhibitor while it runs."""
 
     def __init__(self, session, argv, what):
+        # In "/", as the caller's folder may be closed to nobody.
         self.process = subprocess.Popen(command(session, argv), stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, text=True, start_new_session=True)
+                                        stdout=subprocess.PIPE, text=True, cwd="/",
+                                        start_new_session=True)
         self.first = self.process.stdout.readline().strip()
         if self.process.poll() is not None or not self.first or self.first.startswith("failed"):
             self.kill()
@@ -42,13 +44,7 @@ class Holder:
         self.process.stdin.close()
         self.process.stdout.close()
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        if self.process.poll() is None:
-            self.kill()
-        return False
+    close = kill
 
 
 class DbusInhibitor(Holder):
@@ -93,7 +89,7 @@ def wayland_inhibit(session):
     return WaylandInhibitor(session, [program], "idle_inhibitor")
 
 
-class XSuspend:
+class XSuspend(Closing):
     """XScreenSaverSuspend(True) from a connection of its own to `display`,
     held until .release() (Suspend(False)) or .kill() (the connection closes
     without it, which the server takes as the end of the suspension too)."""
@@ -120,12 +116,7 @@ class XSuspend:
             self.x.XCloseDisplay(self.d)
             self.d = None
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.kill()
-        return False
+    close = kill
 
 
 def x_saver(display, *args):

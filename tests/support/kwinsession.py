@@ -11,7 +11,6 @@ import subprocess
 
 from desktopsession import DesktopSession, helper_path
 
-BTN_LEFT = 0x110
 KWIN = "/usr/bin/kwin_wayland"
 
 
@@ -49,20 +48,3 @@ class KwinSession(DesktopSession):
         self.input.stdin.flush()
         if self.input.stdout.readline() != "ok\n":
             raise RuntimeError("fake input failed on " + line)
-
-    def pointer_motion(self, dx, dy):
-        self.send("move %g %g" % (dx, dy))
-
-    def button(self, btn=BTN_LEFT):
-        """Press and release of evdev button `btn`."""
-        self.send("button %d" % btn)
-
-    def key(self, keycode):
-        """Press and release of evdev key `keycode` (KEY_A is 30)."""
-        self.send("key %d" % keycode)
-
-    def key_press(self, keycode):
-        self.send("press %d" % keycode)
-
-    def key_release(self, keycode):
-        self.send("release %d" % keycode)

@@ -13,10 +13,11 @@ import tempfile
 
 from PIL import Image
 
+from desktopsession import Closing, end_processes
 from winesession import wait_until
 
 
-class Sway:
+class Sway(Closing):
     """Headless sway with output HEADLESS-1 at `size`; `config` adds lines to
     its configuration. `programs` are copied into the runtime folder, where
     nobody can run them; path(name) gives a copy's path."""
@@ -97,21 +98,8 @@ class Sway:
             raise RuntimeError("no virtual pointer")
         return Pointer(helper)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
-
     def close(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-            for pipe in (process.stdin, process.stdout, process.stderr):
-                if pipe:
-                    pipe.close()
+        end_processes(self.processes)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
