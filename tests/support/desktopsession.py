@@ -8,7 +8,9 @@ so as root everything runs as nobody (through setpriv), from a runtime folder
 (mode 700, nobody's) that also holds copies of the programs nobody must run.
 close() kills the processes it started and then any process left whose
 environment names this runtime folder, which catches the services the
-session bus or gnome-session started."""
+session bus or gnome-session started. Should the test itself be killed (a
+ctest time-out), its processes as nobody get SIGKILL as their parent dies;
+so start them from a thread that outlives them (the main thread, say)."""
 
 import os
 import pwd
@@ -115,7 +117,8 @@ class DesktopSession(Closing):
 
     def command(self, argv, env=None):
         """argv as nobody (as root) with the session's environment and `env`."""
-        user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+        user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                "--pdeathsig=KILL"]
         if not self.as_nobody:
             user = []
         variables = ["%s=%s" % item for item in {**self.env, **(env or {})}.items()]
