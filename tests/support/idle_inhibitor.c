@@ -13,7 +13,8 @@
 #include "idle-inhibit-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
-enum { SIZE = 64, STRIDE = SIZE * 4, GREY = 0xFF808080 };
+enum { SIZE = 64, STRIDE = SIZE * 4 };
+static const uint32_t GREY = 0xFF808080;
 
 static struct wl_compositor *compositor;
 static struct wl_shm *shm;

@@ -53,7 +53,7 @@ class DbusInhibitor(Holder):
     def __init__(self, session, path):
         with open(os.path.join(SUPPORT_DIR, "dbus_inhibit.py")) as f:
             source = f.read()
-        # The source goes on the command line: nobody may not read this folder.
+        # The source goes on the command line, as this folder may be closed to nobody.
         super().__init__(session, ["python3", "-c", source, path], "Inhibit on " + path)
         self.cookie = int(self.first)
 
@@ -89,18 +89,24 @@ def wayland_inhibit(session):
     return WaylandInhibitor(session, [program], "idle_inhibitor")
 
 
+def open_display(display):
+    """Xlib through ctypes, and a connection of its own to `display`."""
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    d = ctypes.c_void_p(x.XOpenDisplay(display.encode()))
+    if not d:
+        raise RuntimeError("cannot open " + display)
+    return x, d
+
+
 class XSuspend(Closing):
     """XScreenSaverSuspend(True) from a connection of its own to `display`,
     held until .release() (Suspend(False)) or .kill() (the connection closes
     without it, which the server takes as the end of the suspension too)."""
 
     def __init__(self, display):
-        self.x = ctypes.CDLL("libX11.so.6")
+        self.x, self.d = open_display(display)
         self.xss = ctypes.CDLL("libXss.so.1")
-        self.x.XOpenDisplay.restype = ctypes.c_void_p
-        self.d = ctypes.c_void_p(self.x.XOpenDisplay(display.encode()))
-        if not self.d:
-            raise RuntimeError("cannot open " + display)
         self.suspend(True)
 
     def suspend(self, on):
@@ -128,11 +134,7 @@ def x_saver(display, *args):
 def x_saver_settings(display):
     """The server's screen-saver settings as XGetScreenSaver gives them:
     (timeout, interval, prefer_blanking, allow_exposures)."""
-    x = ctypes.CDLL("libX11.so.6")
-    x.XOpenDisplay.restype = ctypes.c_void_p
-    d = ctypes.c_void_p(x.XOpenDisplay(display.encode()))
-    if not d:
-        raise RuntimeError("cannot open " + display)
+    x, d = open_display(display)
     values = [ctypes.c_int() for _ in range(4)]
     x.XGetScreenSaver(d, *map(ctypes.byref, values))
     x.XCloseDisplay(d)
