@@ -4,7 +4,8 @@ take and let go of:
   (browsers and video players), released with UnInhibit or lost by a kill;
 - wayland_inhibit: a zwp_idle_inhibitor_v1 on a shown surface (sway, KWin);
 - XSuspend: a held XScreenSaverSuspend on an X display, and x_saver() and
-  x_saver_settings() for the X server's own screen-saver timer (xset s).
+  x_saver_settings() for the X server's own screen-saver timer (xset s);
+and own_name, a process that owns a bus name, as an idle daemon would.
 
 `session` is a session object whose command(argv) gives the command line that
 runs argv in it (Sway, KwinSession, GnomeSession), or an environment dict, for
@@ -70,6 +71,31 @@ def dbus_inhibit(session, path="/org/freedesktop/ScreenSaver"):
     """A D-Bus inhibitor held until .release() or .kill(); RuntimeError when
     Inhibit fails (nobody owns the name, say)."""
     return DbusInhibitor(session, path)
+
+
+# Owns the bus name argv[1] (not queueing for it), prints its unique name once
+# it does, or "failed" when the name is taken; then stays on the bus.
+OWN_NAME = """
+import sys
+import gi
+gi.require_version("Gio", "2.0")
+from gi.repository import Gio, GLib
+bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+(reply,) = bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                         "RequestName", GLib.Variant("(su)", (sys.argv[1], 4)),
+                         GLib.VariantType("(u)"), Gio.DBusCallFlags.NONE, -1, None).unpack()
+print(bus.get_unique_name() if reply == 1 else "failed: reply %d" % reply, flush=True)
+GLib.MainLoop().run()
+"""
+
+
+def own_name(session, bus_name):
+    """A process that owns `bus_name` on the session bus (the desktop's idle
+    daemon, say) until .kill(); .owner is its unique name. RuntimeError when
+    the name has another owner."""
+    holder = Holder(session, ["python3", "-c", OWN_NAME, bus_name], "owner of " + bus_name)
+    holder.owner = holder.first
+    return holder
 
 
 class WaylandInhibitor(Holder):
