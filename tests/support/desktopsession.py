@@ -55,6 +55,16 @@ def bus_owner(session, bus_name):
     return run.stdout.strip().strip("(',)")   # gdbus prints "(':1.7',)"
 
 
+def start_bus(start, address, stderr):
+    """A session bus at `address`, started by start(argv, **popen_kwargs),
+    once it listens."""
+    bus = start(["dbus-daemon", "--session", "--nofork", "--print-address", "--address=" + address],
+                stdout=subprocess.PIPE, stderr=stderr, text=True)
+    if not bus.stdout.readline():
+        raise RuntimeError("the session bus did not start")
+    return bus
+
+
 def end_processes(processes):
     """Kills those of `processes` still running, last started first, and
     closes their pipes."""
@@ -106,11 +116,7 @@ class DesktopSession(Closing):
                     "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "bus")}
         try:
             with self.log("bus.log") as log:
-                self.bus = self.run(["dbus-daemon", "--session", "--nofork", "--print-address",
-                                     "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]],
-                                    stdout=subprocess.PIPE, stderr=log, text=True)
-            if not self.bus.stdout.readline():
-                raise RuntimeError("the session bus did not start")
+                self.bus = start_bus(self.run, self.env["DBUS_SESSION_BUS_ADDRESS"], log)
         except BaseException:
             self.close()
             raise

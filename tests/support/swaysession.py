@@ -1,4 +1,5 @@
-"""A private headless sway for the Linux program's Wayland tests and its bench.
+"""A private headless sway, with a session bus of its own, for the Linux
+program's Wayland tests and its bench.
 
 sway will not run as root, so as root it and every client of it (the program
 under test, grim, wtype, swaymsg, swayidle, the virtual pointer) run as nobody,
@@ -13,7 +14,7 @@ import tempfile
 
 from PIL import Image
 
-from desktopsession import Closing, end_processes
+from desktopsession import Closing, end_processes, start_bus
 from winesession import wait_until
 
 
@@ -38,6 +39,14 @@ class Sway(Closing):
         self.base = ["HOME=" + self.dir, "XDG_RUNTIME_DIR=" + self.dir, "PATH=/usr/bin:/bin"]
         self.processes = []
         self.client_env = []
+        # A session bus of its own, on which nobody owns org.freedesktop.ScreenSaver.
+        bus = "unix:path=" + os.path.join(self.dir, "bus")
+        self.base.append("DBUS_SESSION_BUS_ADDRESS=" + bus)
+        try:
+            start_bus(self.spawn, bus, subprocess.DEVNULL)
+        except RuntimeError:
+            self.close()
+            raise
         self.sway = self.spawn(["sway", "-D", "noscanout", "-c", os.path.join(self.dir, "config")],
                                env=["WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
                                     "WLR_LIBINPUT_NO_DEVICES=1"],
