@@ -106,15 +106,17 @@ class DesktopSession(Closing):
         os.chmod(self.dir, 0o700)
         self.processes = []
         self.copies = {}
-        for program in programs:
-            self.copies[os.path.basename(program)] = shutil.copy(program, self.dir)
-        if self.as_nobody:
-            nobody = pwd.getpwnam("nobody")
-            for name in os.listdir(self.dir) + ["."]:
-                os.chown(os.path.join(self.dir, name), nobody.pw_uid, nobody.pw_gid)
         self.env = {"HOME": self.dir, "XDG_RUNTIME_DIR": self.dir, "PATH": "/usr/bin:/bin",
                     "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.dir, "bus")}
         try:
+            for program in programs:
+                if not os.path.exists(program):
+                    raise RuntimeError(program + " is missing (make native builds the program and the helpers)")
+                self.copies[os.path.basename(program)] = shutil.copy(program, self.dir)
+            if self.as_nobody:
+                nobody = pwd.getpwnam("nobody")
+                for name in os.listdir(self.dir) + ["."]:
+                    os.chown(os.path.join(self.dir, name), nobody.pw_uid, nobody.pw_gid)
             with self.log("bus.log") as log:
                 self.bus = start_bus(self.run, self.env["DBUS_SESSION_BUS_ADDRESS"], log)
         except BaseException:
