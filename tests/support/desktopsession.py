@@ -111,7 +111,8 @@ class DesktopSession(Closing):
         try:
             for program in programs:
                 if not os.path.exists(program):
-                    raise RuntimeError(program + " is missing (make native builds the program and the helpers)")
+                    raise RuntimeError(program + " is missing (make native builds the program "
+                                       "and the helpers)")
                 self.copies[os.path.basename(program)] = shutil.copy(program, self.dir)
             if self.as_nobody:
                 nobody = pwd.getpwnam("nobody")
