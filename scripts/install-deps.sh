@@ -46,7 +46,8 @@ echo "Installing: ${missing[*]} ${missing_desktop[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null ||
-    { echo "Run as root or install sudo to install: ${missing[*]} ${missing_desktop[*]}" >&2; exit 1; }
+    { echo "Run as root or install sudo to install: ${missing[*]} ${missing_desktop[*]}" >&2
+      exit 1; }
   sudo=sudo
 fi
 export DEBIAN_FRONTEND=noninteractive

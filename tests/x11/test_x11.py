@@ -22,8 +22,9 @@ import unittest
 
 from PIL import Image, ImageChops
 
-from desktopsession import SUPPORT_DIR, DesktopSession
+from desktopsession import DesktopSession, bus_owner
 from gnomesession import GnomeSession
+from inhibitors import XSuspend, dbus_inhibit, open_display, own_name, wayland_inhibit
 from kwinsession import KwinSession
 from swaysession import Sway
 from winesession import screenshot, start_xephyr, start_xvfb, wait_until
@@ -830,11 +831,11 @@ class Wayland(unittest.TestCase):
             self.assertLess(long - short, 20)
 
 
-DBUS_INHIBIT = os.path.join(SUPPORT_DIR, "dbus_inhibit.py")
 IDLE_INHIBITOR = os.path.join(BUILD_DIR, "linux", "idle_inhibitor")
 IDLE = 2   # the idle tests' -idle seconds
 # KWin's idle timers are Qt's coarse timers, which may fire up to 5 % early.
 IDLE_EARLY_SLACK = 0.15
+SCREEN_SAVER = "org.freedesktop.ScreenSaver"
 
 
 def saver_of(program):
@@ -844,43 +845,13 @@ def saver_of(program):
     return int(found[0]) if found else None
 
 
-def bus_owner_pid(desk, name="org.freedesktop.ScreenSaver"):
-    """The process that owns `name` on the session's bus, or None."""
-    run = subprocess.run(desk.command(["busctl", "--user", "call", "org.freedesktop.DBus",
-                                       "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                       "GetConnectionUnixProcessID", "s", name]),
-                         capture_output=True, text=True, timeout=10)
-    return int(run.stdout.split()[1]) if run.returncode == 0 else None
-
-
-def dbus_hold(desk, path="/org/freedesktop/ScreenSaver"):
-    """A holder of an org.freedesktop.ScreenSaver cookie, as a video player."""
-    holder = desk.run(["python3", desk.path("dbus_inhibit.py"), path], stdin=subprocess.PIPE,
-                      stdout=subprocess.PIPE, text=True)
-    cookie = holder.stdout.readline()
-    if not cookie.strip().isdigit():
-        raise RuntimeError("Inhibit failed: " + cookie)
-    return holder
-
-
-def dbus_uninhibit(desk, holder):
-    holder.stdin.write("release\n")
-    holder.stdin.flush()
-    if holder.stdout.readline() != "released\n":
-        raise RuntimeError("UnInhibit failed")
+def release(desk, holder):
+    holder.release()
 
 
 def leave(desk, holder):
-    """The holder leaves the bus without UnInhibit."""
+    """The holder leaves (the bus, the display) without letting go."""
     holder.kill()
-    holder.wait()
-
-
-def wayland_hold(desk):
-    inhibitor = desk.run([desk.path("idle_inhibitor")], stdout=subprocess.PIPE, text=True)
-    if inhibitor.stdout.readline() != "ready\n":
-        raise RuntimeError("no Wayland idle inhibitor")
-    return inhibitor
 
 
 class X11Desk:
@@ -888,7 +859,7 @@ class X11Desk:
     own: a session bus, and the programs run as nobody."""
 
     def __init__(self, extra_args=()):
-        self.session = DesktopSession(None, "zembloid-x11-", [PROGRAM, DBUS_INHIBIT])
+        self.session = DesktopSession(None, "zembloid-x11-", [PROGRAM])
         try:
             self.xvfb, self.display = start_xvfb(extra_args=("-ac", *extra_args))
         except BaseException:
@@ -924,30 +895,12 @@ class X11Desk:
         return False
 
 
-class XssSuspend:
-    """An X client that holds XScreenSaverSuspend, as X11 video players do."""
-
-    def __init__(self, display):
-        self.x = ctypes.CDLL("libX11.so.6")
-        self.x.XOpenDisplay.restype = ctypes.c_void_p
-        self.d = ctypes.c_void_p(self.x.XOpenDisplay(display.encode()))
-        self.xss = ctypes.CDLL("libXss.so.1")
-        self.xss.XScreenSaverSuspend(self.d, 1)
-        self.x.XSync(self.d, 0)
-
-    def release(self):
-        self.xss.XScreenSaverSuspend(self.d, 0)
-        self.x.XCloseDisplay(self.d)
-
-
 class XResetPinger:
     """An X client that calls XResetScreenSaver every 0.5 s, as some players
     do, and once more when released, from which the idle time then counts."""
 
     def __init__(self, display):
-        self.x = ctypes.CDLL("libX11.so.6")
-        self.x.XOpenDisplay.restype = ctypes.c_void_p
-        self.d = ctypes.c_void_p(self.x.XOpenDisplay(display.encode()))
+        self.x, self.d = open_display(display)
         self.done = threading.Event()
         self.thread = threading.Thread(target=self.ping)
         self.thread.start()
@@ -1039,16 +992,17 @@ class IdleCases:
         pass
 
     def test_does_not_take_the_screen_saver_name_from_its_owner(self):
-        """The desktop's owner, or else a first watcher, which takes it."""
+        """The desktop's own owner, or else a process that took it first, as
+        an idle daemon would."""
         with self.desktop() as desk:
-            owner = bus_owner_pid(desk)
-            first = self.start_watching(desk)
-            if owner is None:
-                owner = first.pid
-            self.assertEqual(bus_owner_pid(desk), owner)
-            second = self.start_watching(desk)
-            self.assertEqual(bus_owner_pid(desk), owner)
-            self.assertIsNone(second.poll())
+            owner = bus_owner(desk, SCREEN_SAVER)
+            daemon = None if owner else own_name(desk, SCREEN_SAVER)
+            owner = owner or daemon.owner
+            program = self.start_watching(desk)
+            self.assertEqual(bus_owner(desk, SCREEN_SAVER), owner)
+            self.assertIsNone(program.poll())
+            if daemon:
+                daemon.kill()
 
 
 class IdleX11(IdleCases, unittest.TestCase):
@@ -1056,12 +1010,11 @@ class IdleX11(IdleCases, unittest.TestCase):
     by the watcher itself."""
     desktop = X11Desk
     INHIBITORS = [
-        ("D-Bus Inhibit, then UnInhibit", dbus_hold, dbus_uninhibit),
+        ("D-Bus Inhibit, then UnInhibit", dbus_inhibit, release),
         ("D-Bus Inhibit on /ScreenSaver, holder leaves the bus",
-         lambda desk: dbus_hold(desk, "/ScreenSaver"), leave),
-        ("XScreenSaverSuspend", lambda desk: XssSuspend(desk.display), lambda desk, held: held.release()),
-        ("XResetScreenSaver every 0.5 s", lambda desk: XResetPinger(desk.display),
-         lambda desk, held: held.release()),
+         lambda desk: dbus_inhibit(desk, "/ScreenSaver"), leave),
+        ("XScreenSaverSuspend", lambda desk: XSuspend(desk.display), release),
+        ("XResetScreenSaver every 0.5 s", lambda desk: XResetPinger(desk.display), release),
         ("xset s off, then xset s 2",
          lambda desk: subprocess.run(["xset", "s", "off"], env=desk.xenv, check=True),
          lambda desk, held: subprocess.run(["xset", "s", str(IDLE)], env=desk.xenv, check=True)),
@@ -1133,33 +1086,18 @@ class IdleX11(IdleCases, unittest.TestCase):
 
 
 class SwayDesk:
-    """Headless sway 1.7 (org_kde_kwin_idle) with a session bus of its own,
-    on which nobody owns org.freedesktop.ScreenSaver."""
+    """Headless sway 1.7 (org_kde_kwin_idle) with its own session bus, on
+    which nobody owns org.freedesktop.ScreenSaver."""
 
     def __init__(self):
-        self.sway = Sway([PROGRAM, VIRTUAL_POINTER, IDLE_INHIBITOR, DBUS_INHIBIT])
+        self.sway = Sway([PROGRAM, VIRTUAL_POINTER, IDLE_INHIBITOR])
         try:
-            address = "unix:path=" + os.path.join(self.sway.dir, "bus")
-            bus = self.sway.spawn(["dbus-daemon", "--session", "--nofork", "--print-address",
-                                   "--address=" + address], stdout=subprocess.PIPE, text=True)
-            if not bus.stdout.readline():
-                raise RuntimeError("the session bus did not start")
-            self.bus_env = ["DBUS_SESSION_BUS_ADDRESS=" + address]
             self.pointer = self.sway.pointer()
         except BaseException:
             self.sway.close()
             raise
-        self.path = self.sway.path
+        self.path, self.command, self.launch = self.sway.path, self.sway.command, self.sway.start
         self.step = 10
-
-    def command(self, argv):
-        return self.sway.command(argv, self.bus_env)
-
-    def run(self, argv, **popen_args):
-        return self.sway.spawn(argv, env=self.bus_env, **popen_args)
-
-    def launch(self, *args, prefix=()):
-        return self.sway.start(*args, env=self.bus_env, prefix=prefix)
 
     def nudge(self):
         self.step = -self.step
@@ -1179,9 +1117,9 @@ class SwayDesk:
 class IdleSway(IdleCases, unittest.TestCase):
     desktop = SwayDesk
     INHIBITORS = [
-        ("Wayland idle inhibitor", wayland_hold, leave),
-        ("D-Bus Inhibit, then UnInhibit", dbus_hold, dbus_uninhibit),
-        ("D-Bus Inhibit, holder leaves the bus", dbus_hold, leave),
+        ("Wayland idle inhibitor", wayland_inhibit, release),
+        ("D-Bus Inhibit, then UnInhibit", dbus_inhibit, release),
+        ("D-Bus Inhibit, holder leaves the bus", dbus_inhibit, leave),
     ]
 
     def test_started_by_the_readme_line_in_the_sway_config(self):
@@ -1220,7 +1158,7 @@ class KwinDesk(KwinSession):
 
 class IdleKwin(IdleCases, unittest.TestCase):
     desktop = KwinDesk
-    INHIBITORS = [("Wayland idle inhibitor", wayland_hold, leave)]
+    INHIBITORS = [("Wayland idle inhibitor", wayland_inhibit, release)]
 
 
 class GnomeDesk(GnomeSession):
@@ -1228,7 +1166,7 @@ class GnomeDesk(GnomeSession):
     org.freedesktop.ScreenSaver."""
 
     def __init__(self):
-        super().__init__(programs=[PROGRAM, DBUS_INHIBIT])
+        super().__init__(programs=[PROGRAM])
         self.step = 10
         self.pointer_motion(1, 0)   # the first motion only enters the pointer
 
@@ -1249,8 +1187,8 @@ class GnomeDesk(GnomeSession):
 class IdleGnome(IdleCases, unittest.TestCase):
     desktop = GnomeDesk
     INHIBITORS = [
-        ("org.freedesktop.ScreenSaver Inhibit, then UnInhibit", dbus_hold, dbus_uninhibit),
-        ("org.freedesktop.ScreenSaver Inhibit, holder leaves the bus", dbus_hold, leave),
+        ("org.freedesktop.ScreenSaver Inhibit, then UnInhibit", dbus_inhibit, release),
+        ("org.freedesktop.ScreenSaver Inhibit, holder leaves the bus", dbus_inhibit, leave),
     ]
 
 
