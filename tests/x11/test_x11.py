@@ -1024,6 +1024,16 @@ class IdleX11(IdleCases, unittest.TestCase):
         """The server's own timer is put back."""
         self.assertEqual(desk.screen_saver_timeout(), 600)
 
+    def test_the_scale_applies_to_the_saver(self):
+        """-scale 2: the 1280 x 960 frame centred and cut at the screen's edges."""
+        with self.desktop() as desk:
+            program = desk.launch("-idle", str(IDLE), "-speed", "30", "-scale", "2")
+            since = time.monotonic()
+            desk.nudge()
+            self.wait_for_saver(program, since)
+            self.assertTrue(wait_until(lambda: shows_frame(screenshot(desk.display), (-128, -96),
+                                                           scales=[2]), 15))
+
     def test_without_a_watcher_exits_1_with_one_line(self):
         """No session bus, no compositor, no X display; an X server without
         the extension; a compositor without an idle protocol."""
