@@ -7,7 +7,8 @@
 # bench-linux` only the latter) and the browser page in headless Chromium
 # (`make bench-web`), `make web` builds only the browser page
 # build/web/zembloid.html, `make install-linux` installs the Linux
-# program (for XScreenSaver, on PATH for idle tools, and its manual page).
+# program (for XScreenSaver, on PATH for idle tools, its manual page, and its
+# idle watcher as a disabled systemd user unit and a desktop entry).
 # BUILD names the build folder.
 #
 # WINE_ARCH=win32 or win64 picks the build that runs under Wine; by default the
@@ -38,6 +39,8 @@ HACKDIR ?= $(PREFIX)/libexec/xscreensaver
 CONFIGDIR ?= $(PREFIX)/share/xscreensaver/config
 BINDIR ?= $(PREFIX)/bin
 MANDIR ?= $(PREFIX)/share/man
+USERUNITDIR ?= $(PREFIX)/lib/systemd/user
+APPLICATIONSDIR ?= $(PREFIX)/share/applications
 
 all: build
 
@@ -100,6 +103,9 @@ install-linux: native
 	install -D -m 644 linux/zembloid.6 $(DESTDIR)$(MANDIR)/man6/zembloid.6
 	install -d $(DESTDIR)$(BINDIR)
 	ln -sf $(HACKDIR)/zembloid $(DESTDIR)$(BINDIR)/zembloid
+	sed 's|@BINDIR@|$(BINDIR)|' linux/zembloid-idle.service > $(BUILD)/zembloid-idle.service
+	install -D -m 644 $(BUILD)/zembloid-idle.service $(DESTDIR)$(USERUNITDIR)/zembloid-idle.service
+	install -D -m 644 linux/zembloid-idle.desktop $(DESTDIR)$(APPLICATIONSDIR)/zembloid-idle.desktop
 
 clean:
 	rm -rf $(BUILD)

@@ -14,6 +14,7 @@ int main(int argc, char **argv)
         fputs(USAGE, stderr);
         return 2;
     }
+    if (options.idleSeconds) return RunIdle(options);
     const char *named = getenv("XSCREENSAVER_WINDOW");
     if (!ApplyEnvironmentWindow(&options, named)) {
         fprintf(stderr, "zembloid: XSCREENSAVER_WINDOW is not a window id: %s\n", named);

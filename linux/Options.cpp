@@ -7,7 +7,8 @@
 #include "settings/Settings.h"
 
 const char USAGE[] =
-    "usage: zembloid [-root | -window-id ID | -fullscreen] [-speed 1..30] [-scale 1..8]\n";
+    "usage: zembloid [-root | -window-id ID | -fullscreen | -idle SECONDS] [-speed 1..30]"
+    " [-scale 1..8]\n";
 
 // strtoull alone would take a sign, spaces, or a second 0x, hence the check
 // that nothing but digits of the base follow.
@@ -48,12 +49,23 @@ static bool ParseScale(const char *text, int *scale)
     return true;
 }
 
+// Whole seconds, 1 to a day; digits only, so no sign, space or fraction.
+static bool ParseIdleSeconds(const char *text, int32_t *seconds)
+{
+    if (!text[0] || text[strspn(text, "0123456789")] || strlen(text) > 5) return false;
+    long value = strtol(text, nullptr, 10);
+    if (value < 1 || value > IDLE_SECONDS_MAX) return false;
+    *seconds = (int32_t)value;
+    return true;
+}
+
 // XScreenSaver's own display modes are also run with double-dash options,
-// so "--speed" means "-speed". -root, -window-id and -fullscreen each name
-// where to draw, so at most one of them is given.
+// so "--speed" means "-speed". -root, -window-id, -fullscreen and -idle each
+// name where to draw (-idle: full screen, each time the session is idle), so
+// at most one of them is given.
 bool ParseOptions(int argc, char **argv, SaverOptions *options)
 {
-    *options = SaverOptions{TARGET_OWN_WINDOW, 0, REDRAW_SPEED_DEFAULT, false, 0};
+    *options = SaverOptions{TARGET_OWN_WINDOW, 0, REDRAW_SPEED_DEFAULT, false, 0, 0};
     bool targetGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char *option = argv[i];
@@ -68,6 +80,9 @@ bool ParseOptions(int argc, char **argv, SaverOptions *options)
             targetGiven = true;
         } else if (strcmp(option, "-fullscreen") == 0 && !targetGiven) {
             options->fullscreen = true;
+            targetGiven = true;
+        } else if (strcmp(option, "-idle") == 0 && !targetGiven && hasValue &&
+                   ParseIdleSeconds(argv[++i], &options->idleSeconds)) {
             targetGiven = true;
         } else if (strcmp(option, "-speed") == 0 && hasValue &&
                    ParseSpeed(argv[++i], &options->redrawSpeed)) {

@@ -13,6 +13,8 @@ enum TargetKind { TARGET_OWN_WINDOW, TARGET_ROOT, TARGET_WINDOW_ID };
 
 // -scale takes 1 to this.
 const int FORCED_SCALE_MAX = 8;
+// -idle takes 1 second to a day.
+const int32_t IDLE_SECONDS_MAX = 86400;
 
 struct SaverOptions {
     TargetKind target;
@@ -20,6 +22,7 @@ struct SaverOptions {
     int32_t redrawSpeed;      // 1..30, in 10 ms steps
     bool fullscreen;          // a saver of its own: every monitor, ended by input
     int forcedScale;          // 1..FORCED_SCALE_MAX, or 0 to choose by DPI
+    int32_t idleSeconds;      // 1..IDLE_SECONDS_MAX: watch for idleness; 0: draw now
 };
 
 extern const char USAGE[];
@@ -123,3 +126,6 @@ void RunDisplayLoop(const DisplayLoop &loop, int32_t redrawSpeed);
 int RunX11(const SaverOptions &options);
 // -1 when $WAYLAND_DISPLAY is unset or names no compositor that answers.
 int RunWayland(const SaverOptions &options);
+// idle/Main_idle.cpp: no window; the full-screen saver each time the session
+// has been idle for options.idleSeconds.
+int RunIdle(const SaverOptions &options);

@@ -13,7 +13,7 @@ packages=(
   xvfb xdotool x11-apps imagemagick fonts-ipafont-gothic
   python3-pil python3-pefile
   libx11-dev libxinerama-dev libxrandr-dev x11-xserver-utils xserver-xephyr xscreensaver
-  valgrind strace libxfixes3 libxres1 util-linux
+  valgrind strace libxfixes3 libxres1 util-linux systemd
   groff-base man-db
   libwayland-dev wayland-protocols sway grim wtype swayidle
   dbus dbus-bin libglib2.0-bin python3-dbus python3-gi libxss-dev libsystemd-dev
@@ -50,7 +50,8 @@ echo "Installing: ${missing[*]} ${missing_desktop[*]}"
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null ||
-    { echo "Run as root or install sudo to install: ${missing[*]} ${missing_desktop[*]}" >&2; exit 1; }
+    { echo "Run as root or install sudo to install: ${missing[*]} ${missing_desktop[*]}" >&2
+      exit 1; }
   sudo=sudo
 fi
 export DEBIAN_FRONTEND=noninteractive

@@ -241,6 +241,10 @@ def measure_wayland(speed):
     return rows, ratios
 
 
+# The idle watcher with an idle time far beyond the reading: it only waits.
+IDLE_WAITING = ["-idle", "3600", "-speed", "1"]
+
+
 def measure_linux():
     """(display, how it runs, cpu s/s, rss KiB) for each way it runs, and
     (what, ratio) for each ratio against a floor."""
@@ -250,7 +254,30 @@ def measure_linux():
         for more_rows, more_ratios in (measure_x11(env, speed), measure_wayland(speed)):
             rows += more_rows
             ratios += more_ratios
-    return rows, ratios
+    return rows + measure_idle_waiting(env), ratios
+
+
+def measure_idle_waiting(env):
+    """The idle watcher while it only waits, on an Xvfb and in a headless
+    sway: a row for each."""
+    rows = []
+    xvfb, name = winesession.start_xvfb()
+    try:
+        program = subprocess.Popen([LINUX_PROGRAM, *IDLE_WAITING], env=dict(env, DISPLAY=name))
+        try:
+            rows.append(("X11", "-idle, waiting", cpu_side_by_side({0: program.pid})[0],
+                         rss_kib(program.pid)))
+        finally:
+            program.terminate()
+            program.wait()
+    finally:
+        xvfb.kill()
+        xvfb.wait()
+    with swaysession.Sway([LINUX_PROGRAM]) as sway:
+        program = sway.start(*IDLE_WAITING)
+        rows.append(("Wayland", "-idle, waiting", cpu_side_by_side({0: program.pid})[0],
+                     rss_kib(program.pid)))
+    return rows
 
 
 def main_linux():

@@ -2,7 +2,8 @@
 # idle inhibitor for any compositor that offers the protocol.
 set(ZEMBLOID_PLASMA_PROTOCOLS_DIR /usr/share/plasma-wayland-protocols)
 if(NOT EXISTS ${ZEMBLOID_PLASMA_PROTOCOLS_DIR}/fake-input.xml)
-  message(FATAL_ERROR "${ZEMBLOID_PLASMA_PROTOCOLS_DIR}/fake-input.xml not found (Debian: plasma-wayland-protocols)")
+  message(FATAL_ERROR "${ZEMBLOID_PLASMA_PROTOCOLS_DIR}/fake-input.xml not found "
+                      "(Debian: plasma-wayland-protocols)")
 endif()
 add_executable(fake_input ${CMAKE_SOURCE_DIR}/tests/support/fake_input.c)
 zembloid_wayland_protocol(fake_input ${ZEMBLOID_PLASMA_PROTOCOLS_DIR}/fake-input.xml)
@@ -15,4 +16,5 @@ foreach(xml stable/xdg-shell/xdg-shell.xml unstable/idle-inhibit/idle-inhibit-un
 endforeach()
 target_link_libraries(idle_inhibitor PRIVATE PkgConfig::WAYLAND_CLIENT)
 
-set_target_properties(fake_input idle_inhibitor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ZEMBLOID_OUT_DIR}/linux)
+set_target_properties(fake_input idle_inhibitor PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${ZEMBLOID_OUT_DIR}/linux)

@@ -5,8 +5,8 @@
  *   "key CODE"    press and release of evdev key CODE (KEY_A is 30)
  *   "press CODE"  press only; "release CODE" release only
  * Prints "ready" once the interface is bound, "ok" after each line KWin has
- * taken and "unknown" after any other line. KWin honours the interface only with its permission checks off
- * (KWIN_WAYLAND_NO_PERMISSION_CHECKS=1). */
+ * taken and "unknown" after any other line. KWin honours the interface only
+ * with its permission checks off (KWIN_WAYLAND_NO_PERMISSION_CHECKS=1). */
 #include <stdio.h>
 #include <string.h>
 #include <wayland-client.h>
@@ -69,7 +69,8 @@ int main(void)
         fprintf(stderr, "fake_input: no org_kde_kwin_fake_input version 4\n");
         return 1;
     }
-    org_kde_kwin_fake_input_authenticate(fake_input, "zembloid tests", "input for a headless session");
+    org_kde_kwin_fake_input_authenticate(fake_input, "zembloid tests",
+                                         "input for a headless session");
     if (wl_display_roundtrip(display) < 0) return 1;
     printf("ready\n");
     fflush(stdout);

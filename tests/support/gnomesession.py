@@ -21,8 +21,9 @@ from PIL import Image
 from desktopsession import SUPPORT_DIR, DesktopSession
 from winesession import wait_until
 
-BTN_LEFT = 0x110
 SESSION_NAME = "zembloid-idle-tests"
+MUTTER_NAMES = ("org.gnome.Mutter.IdleMonitor", "org.gnome.Mutter.RemoteDesktop",
+                "org.gnome.Mutter.ScreenCast")
 
 
 class GnomeSession(DesktopSession):
@@ -51,24 +52,32 @@ class GnomeSession(DesktopSession):
         self.daemon("gnome-session", ["gnome-session", "--builtin", "--session=" + SESSION_NAME,
                                       "--disable-acceleration-check", "--autostart=" + autostart],
                     env={"XDG_DATA_DIRS": os.path.join(self.dir, "share") + ":/usr/share"})
+        # WirePlumber, which links the casts to their readers, ends at once
+        # when PipeWire's socket is not there yet.
         self.daemon("pipewire", ["pipewire"])
-        self.daemon("wireplumber", ["wireplumber"])
+        if not self.wait_for("pipewire-0"):
+            raise RuntimeError("pipewire did not start:\n" + self.log_tail("pipewire.log"))
+        self.wireplumber = self.daemon("wireplumber", ["wireplumber"])
+        for name in MUTTER_NAMES:   # mutter takes them after its socket is up
+            self.wait_for_name(name, "mutter")
         self.remote = self.run(["python3", self.path("mutter_remote.py")], stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, text=True)
         if self.remote.stdout.readline() != "ready\n":
             raise RuntimeError("no RemoteDesktop session:\n" + self.log_tail("mutter.log"))
-        if not wait_until(lambda: self.owner("org.gnome.SessionManager"), 30):
-            raise RuntimeError("gnome-session did not start:\n" + self.log_tail("gnome-session.log"))
+        self.wait_for_name("org.gnome.SessionManager", "gnome-session")
         self.daemon("gsd-screensaver-proxy", ["/usr/libexec/gsd-screensaver-proxy"])
-        if not wait_until(lambda: self.owner("org.freedesktop.ScreenSaver"), 30):
-            raise RuntimeError("gsd-screensaver-proxy did not start:\n" +
-                               self.log_tail("gsd-screensaver-proxy.log"))
+        self.wait_for_name("org.freedesktop.ScreenSaver", "gsd-screensaver-proxy")
+
+    def wait_for_name(self, bus_name, daemon):
+        if not wait_until(lambda: self.owner(bus_name), 30):
+            raise RuntimeError("%s does not own %s:\n%s" %
+                               (daemon, bus_name, self.log_tail(daemon + ".log")))
 
     def make_dirs(self, *paths):
         """Folders in the runtime folder, nobody's when the session runs as root."""
         for path in paths:
             os.makedirs(path)
-            while self.root and path != self.dir:
+            while self.as_nobody and path != self.dir:
                 shutil.chown(path, "nobody", "nogroup")
                 path = os.path.dirname(path)
 
@@ -90,32 +99,12 @@ class GnomeSession(DesktopSession):
         if self.ask(line) != "ok":
             raise RuntimeError("RemoteDesktop input failed on " + line)
 
-    def pointer_motion(self, dx, dy):
-        self.send("move %g %g" % (dx, dy))
-
-    def button(self, btn=BTN_LEFT):
-        """Press and release of evdev button `btn`."""
-        self.send("button %d" % btn)
-
-    def key(self, keycode):
-        """Press and release of evdev key `keycode` (KEY_A is 30)."""
-        self.send("key %d" % keycode)
-
-    def key_press(self, keycode):
-        self.send("press %d" % keycode)
-
-    def key_release(self, keycode):
-        self.send("release %d" % keycode)
-
-    def owner(self, bus_name):
-        """The unique name that owns `bus_name` on the session bus, or None."""
-        answer = self.ask("owner " + bus_name)
-        return None if answer == "owner -" else answer.split()[1]
-
     def screenshot(self, path=None, monitor="Meta-0"):
         """One monitor's picture as an RGB image, also saved at `path` when
         given; None when the screen cast gives none."""
         shot = os.path.join(self.dir, "shot-%s.png" % monitor)
+        if self.wireplumber.poll() is not None:
+            raise RuntimeError("wireplumber ended:\n" + self.log_tail("wireplumber.log"))
         if self.ask("shot %s %s" % (monitor, shot)) != "ok":
             return None
         if path:

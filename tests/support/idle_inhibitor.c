@@ -13,7 +13,8 @@
 #include "idle-inhibit-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
-enum { SIZE = 64, STRIDE = SIZE * 4, GREY = 0xFF808080 };
+enum { SIZE = 64, STRIDE = SIZE * 4 };
+static const uint32_t GREY = 0xFF808080;
 
 static struct wl_compositor *compositor;
 static struct wl_shm *shm;
@@ -33,7 +34,8 @@ static void on_global(void *data, struct wl_registry *registry, uint32_t name,
     else if (strcmp(interface, xdg_wm_base_interface.name) == 0)
         wm_base = wl_registry_bind(registry, name, &xdg_wm_base_interface, 1);
     else if (strcmp(interface, zwp_idle_inhibit_manager_v1_interface.name) == 0)
-        inhibit_manager = wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1);
+        inhibit_manager =
+            wl_registry_bind(registry, name, &zwp_idle_inhibit_manager_v1_interface, 1);
 }
 
 static void on_global_remove(void *data, struct wl_registry *registry, uint32_t name)
@@ -104,7 +106,8 @@ int main(void)
     wl_registry_add_listener(wl_display_get_registry(display), &registry_listener, NULL);
     wl_display_roundtrip(display);
     if (!compositor || !shm || !wm_base || !inhibit_manager) {
-        fprintf(stderr, "idle_inhibitor: the compositor lacks xdg_wm_base or zwp_idle_inhibit_manager_v1\n");
+        fprintf(stderr, "idle_inhibitor: the compositor lacks xdg_wm_base, wl_shm "
+                        "or zwp_idle_inhibit_manager_v1\n");
         return 1;
     }
     xdg_wm_base_add_listener(wm_base, &wm_base_listener, NULL);

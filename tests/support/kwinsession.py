@@ -11,7 +11,6 @@ import subprocess
 
 from desktopsession import DesktopSession, helper_path
 
-BTN_LEFT = 0x110
 KWIN = "/usr/bin/kwin_wayland"
 
 
@@ -20,7 +19,8 @@ class KwinSession(DesktopSession):
     when given) on wayland-0, under its own session bus."""
 
     def __init__(self, workdir=None, width=1024, height=768, scale=None, programs=()):
-        super().__init__(workdir, "zembloid-kwin-", [KWIN, helper_path("fake_input"), *programs])
+        super().__init__(workdir, "zembloid-kwin-", [KWIN, helper_path("fake_input"),
+                                                     helper_path("idle_inhibitor"), *programs])
         self.env["WAYLAND_DISPLAY"] = "wayland-0"
         argv = [self.path("kwin_wayland"), "--virtual", "--socket", "wayland-0",
                 "--width", str(width), "--height", str(height),
@@ -48,20 +48,3 @@ class KwinSession(DesktopSession):
         self.input.stdin.flush()
         if self.input.stdout.readline() != "ok\n":
             raise RuntimeError("fake input failed on " + line)
-
-    def pointer_motion(self, dx, dy):
-        self.send("move %g %g" % (dx, dy))
-
-    def button(self, btn=BTN_LEFT):
-        """Press and release of evdev button `btn`."""
-        self.send("button %d" % btn)
-
-    def key(self, keycode):
-        """Press and release of evdev key `keycode` (KEY_A is 30)."""
-        self.send("key %d" % keycode)
-
-    def key_press(self, keycode):
-        self.send("press %d" % keycode)
-
-    def key_release(self, keycode):
-        self.send("release %d" % keycode)

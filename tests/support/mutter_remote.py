@@ -7,7 +7,7 @@ stdin, answering each with one line:
   "key CODE"     press and release of evdev key CODE     -> "ok"
   "press CODE" / "release CODE"                          -> "ok"
   "shot CONNECTOR PATH"  one frame of that monitor as PNG -> "ok" or "failed"
-  "owner NAME"   the unique name owning NAME             -> "owner :1.N" or "owner -"
+                                          (and why on stderr)
 Prints "ready" once the remote-desktop session has started and its priming
 events are sent: mutter creates the virtual keyboard on the first key and does
 not deliver that key, and the first motion only brings the pointer in."""
@@ -22,7 +22,7 @@ from gi.repository import Gio, GLib  # noqa: E402
 
 KEY_LEFTSHIFT = 42
 CURSOR_HIDDEN = 0
-SHOT_TIMEOUT = 30
+SHOT_TIMEOUT = 20
 
 bus = Gio.bus_get_sync(Gio.BusType.SESSION)
 
@@ -70,7 +70,8 @@ def wait_for(predicate, seconds):
 
 def shot(connector, path):
     """One frame of monitor `connector` through a screen cast of its own,
-    which ends with the picture, so nothing is cast between pictures."""
+    which ends with the picture, so nothing is cast between pictures; None,
+    or what went wrong."""
     name = "org.gnome.Mutter.ScreenCast"
     (session,) = call(name, "/org/gnome/Mutter/ScreenCast", name, "CreateSession",
                       GLib.Variant("(a{sv})", ({},)), "(o)")
@@ -86,25 +87,23 @@ def shot(connector, path):
         found = wait_for(lambda: nodes, SHOT_TIMEOUT)
         bus.signal_unsubscribe(subscription)
         if not found:
-            return False
-        # The first buffers can precede the first full frame: keep the third.
+            return "no PipeWire stream"
+        # The third buffer, drawn after the cast began; keepalive-time repeats
+        # the last buffer while the screen stands still, so that one comes too.
         run = subprocess.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=%d" % nodes[0],
-                              "num-buffers=3", "!", "videoconvert", "!", "pngenc", "snapshot=true",
-                              "!", "filesink", "location=" + path],
+                              "num-buffers=3", "keepalive-time=100", "!", "videoconvert", "!",
+                              "pngenc", "snapshot=true", "!", "filesink", "location=" + path],
                              stdout=subprocess.DEVNULL, timeout=SHOT_TIMEOUT)
-        return run.returncode == 0
+        return None if run.returncode == 0 else "gst-launch-1.0 failed"
     except subprocess.TimeoutExpired:
-        return False
+        return "no frame from the stream"
+    except GLib.Error as error:
+        return error.message
     finally:
-        call(name, session, name + ".Session", "Stop")
-
-
-def owner(name):
-    try:
-        return call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                    "GetNameOwner", GLib.Variant("(s)", (name,)), "(s)")[0]
-    except GLib.Error:
-        return "-"
+        try:
+            call(name, session, name + ".Session", "Stop")
+        except GLib.Error:
+            pass   # the cast that did not start is no more
 
 
 def answer(remote, words):
@@ -119,9 +118,11 @@ def answer(remote, words):
         remote.button(int(words[1]), True)
         remote.button(int(words[1]), False)
     elif words[0] == "shot":
-        return "ok" if shot(words[1], words[2]) else "failed"
-    elif words[0] == "owner":
-        return "owner " + owner(words[1])
+        error = shot(words[1], words[2])
+        if error:
+            print("mutter_remote.py: picture of %s: %s" % (words[1], error), file=sys.stderr,
+                  flush=True)
+            return "failed"
     else:
         return "unknown"
     return "ok"

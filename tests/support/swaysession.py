@@ -1,4 +1,5 @@
-"""A private headless sway for the Linux program's Wayland tests and its bench.
+"""A private headless sway, with a session bus of its own, for the Linux
+program's Wayland tests and its bench.
 
 sway will not run as root, so as root it and every client of it (the program
 under test, grim, wtype, swaymsg, swayidle, the virtual pointer) run as nobody,
@@ -15,10 +16,11 @@ import time
 
 from PIL import Image
 
+from desktopsession import Closing, end_processes, start_bus
 from winesession import wait_until
 
 
-class Sway:
+class Sway(Closing):
     """Headless sway with output HEADLESS-1 at `size`; `config` adds lines to
     its configuration. `programs` are copied into the runtime folder, where
     nobody can run them; path(name) gives a copy's path."""
@@ -39,6 +41,14 @@ class Sway:
         self.base = ["HOME=" + self.dir, "XDG_RUNTIME_DIR=" + self.dir, "PATH=/usr/bin:/bin"]
         self.processes = []
         self.client_env = []
+        # A session bus of its own, on which nobody owns org.freedesktop.ScreenSaver.
+        bus = "unix:path=" + os.path.join(self.dir, "bus")
+        self.base.append("DBUS_SESSION_BUS_ADDRESS=" + bus)
+        try:
+            start_bus(self.spawn, bus, subprocess.DEVNULL)
+        except RuntimeError:
+            self.close()
+            raise
         self.sway = self.spawn(["sway", "-D", "noscanout", "-c", os.path.join(self.dir, "config")],
                                env=["WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
                                     "WLR_LIBINPUT_NO_DEVICES=1"],
@@ -129,21 +139,8 @@ class Sway:
             raise RuntimeError("no virtual pointer")
         return Pointer(helper)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
-
     def close(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-            for pipe in (process.stdin, process.stdout, process.stderr):
-                if pipe:
-                    pipe.close()
+        end_processes(self.processes)
         shutil.rmtree(self.dir, ignore_errors=True)
 
 

@@ -20,45 +20,14 @@ import unittest
 
 from PIL import Image, ImageChops
 
+from framefiles import shows_frame_on_outputs
 from kwinsession import KwinSession
 from swaysession import Sway
 from winesession import wait_until
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "x11"))
 from test_x11 import (BACK_AND_FORTH, BUILD_DIR, FRAME_H, FRAME_W, FRAMES, PROGRAM,  # noqa: E402
-                      allocations_under_valgrind, origin)
-
-VIRTUAL_POINTER = os.path.join(BUILD_DIR, "linux", "virtual_pointer")
-
-
-def shows_frame_on_outputs(sway, scales):
-    """True when each output (name: the frame's enlargement there) is black with
-    a frame centred on it at that enlargement, pixel for pixel. The outputs'
-    screenshots are taken one after the other, so a tick may fall between
-    them: each may show a frame of its own."""
-    for name, k in scales.items():
-        shot = sway.screenshot(name)
-        if shot is None:
-            return False
-        for frame in FRAMES:
-            big = frame.resize((FRAME_W * k, FRAME_H * k), Image.NEAREST)
-            expected = Image.new("RGB", shot.size)
-            expected.paste(big, (origin(shot.width, big.width), origin(shot.height, big.height)))
-            if ImageChops.difference(shot, expected).getbbox() is None:
-                break
-        else:
-            return False
-    return True
-    for frame in FRAMES:
-        for name, k in scales.items():
-            shot, big = shots[name], frame.resize((FRAME_W * k, FRAME_H * k), Image.NEAREST)
-            expected = Image.new("RGB", shot.size)
-            expected.paste(big, (origin(shot.width, big.width), origin(shot.height, big.height)))
-            if ImageChops.difference(shot, expected).getbbox() is not None:
-                break
-        else:
-            return True
-    return False
+                      VIRTUAL_POINTER, allocations_under_valgrind, origin)
 
 
 FRAME_ROWS = {frame.convert("L").crop((0, 240, FRAME_W, 241)).tobytes(): i

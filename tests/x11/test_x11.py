@@ -1,7 +1,8 @@
 """build/linux/zembloid on a private Xvfb: its pictures pixel for pixel against
 the generated frame files, its pace, how it ends, its command line, and a run
-under the real XScreenSaver daemon. Its Wayland back end is tested in
-tests/wayland/test_wayland.py, which shares the helpers here.
+under the real XScreenSaver daemon; and the idle watcher (-idle) on X11,
+sway, KWin and GNOME, each in a session of its own. Its Wayland back end is
+tested in tests/wayland/test_wayland.py, which shares the helpers here.
 
 Command line: test_x11.py [CLASS ...]   (ctest runs one class per entry)"""
 
@@ -20,7 +21,13 @@ import unittest
 
 from PIL import Image, ImageChops
 
-from framefiles import BACK_AND_FORTH, FRAME_H, FRAME_W, FRAMES, frames_at, origin
+from desktopsession import DesktopSession, bus_owner
+from framefiles import (BACK_AND_FORTH, FRAME_H, FRAME_W, FRAMES, frames_at, origin,
+                        shows_frame_on_outputs)
+from gnomesession import GnomeSession
+from inhibitors import XSuspend, dbus_inhibit, open_display, own_name, wayland_inhibit
+from kwinsession import KwinSession
+from swaysession import Sway
 from winesession import screenshot, start_xephyr, start_xvfb, wait_until
 
 BUILD_DIR = os.environ["ZEMBLOID_BUILD"]
@@ -706,7 +713,11 @@ class Arguments(unittest.TestCase):
            ["-root", "-window-id", "5"], ["-bogus"], ["stray"],
            ["-scale", "0"], ["-scale", "9"], ["-scale", "2x"], ["-scale"], ["-scale", "-1"],
            ["-fullscreen", "-root"], ["-root", "-fullscreen"], ["-fullscreen", "-window-id", "5"],
-           ["-window-id", "5", "-fullscreen"], ["-fullscreen", "-fullscreen"]]
+           ["-window-id", "5", "-fullscreen"], ["-fullscreen", "-fullscreen"],
+           ["-idle"], ["-idle", "0"], ["-idle", "-5"], ["-idle", "ten"], ["-idle", "1.5"],
+           ["-idle", "86401"], ["-idle", "100000"], ["-idle", " 5"], ["-idle", "+5"],
+           ["-idle", "5", "-root"], ["-window-id", "5", "-idle", "5"], ["-fullscreen", "-idle", "5"],
+           ["-idle", "5", "-idle", "5"]]
     # Taken, one each, so that only the missing display ends the run.
     GOOD = [["-scale", "1"], ["-scale", "8"], ["--fullscreen"], ["--speed", "3"], ["--root"],
             ["-speed", "0"], ["-speed", "99999999999"]]
@@ -841,6 +852,399 @@ class Manual(unittest.TestCase):
         for option in re.findall(r"-[a-z-]+", usage.split(" ", 2)[2]):
             self.assertTrue(re.search(r"\n {7}%s\b" % re.escape(option), page),
                             option + " is not described")
+
+
+    def test_install_linux_gives_a_valid_user_unit_bound_to_the_session(self):
+        """make install-linux under a private PREFIX; systemd checks the unit
+        (its ExecStart program included) as a user manager would load it."""
+        source, prefix = os.environ["ZEMBLOID_SOURCE_DIR"], tempfile.mkdtemp(prefix="zembloid-install-")
+        try:
+            subprocess.run(["make", "-s", "-C", source, "install-linux", "BUILD=" + BUILD_DIR,
+                            "PREFIX=" + prefix], check=True, capture_output=True, timeout=600)
+            unit = os.path.join(prefix, "lib", "systemd", "user", "zembloid-idle.service")
+            verify = subprocess.run(["systemd-analyze", "--user", "verify", "--man=no", unit],
+                                    capture_output=True, text=True, env=dict(os.environ, XDG_RUNTIME_DIR=prefix))
+            self.assertEqual((verify.returncode, verify.stderr), (0, ""))
+            with open(unit) as f:
+                text = f.read()
+            self.assertIn("ExecStart=%s/bin/zembloid -idle 300\n" % prefix, text)
+            self.assertIn("WantedBy=graphical-session.target\n", text)
+            self.assertTrue(os.path.exists(os.path.join(prefix, "share", "applications",
+                                                        "zembloid-idle.desktop")))
+        finally:
+            shutil.rmtree(prefix)
+
+
+VIRTUAL_POINTER = os.path.join(BUILD_DIR, "linux", "virtual_pointer")
+IDLE_INHIBITOR = os.path.join(BUILD_DIR, "linux", "idle_inhibitor")
+IDLE = 2   # the idle tests' -idle seconds
+# KWin's idle timers are Qt's coarse timers, which may fire up to 5 % early.
+IDLE_EARLY_SLACK = 0.15
+SCREEN_SAVER = "org.freedesktop.ScreenSaver"
+
+
+def saver_of(program):
+    """The pid of the saver the idle watcher `program` has started, or None."""
+    found = subprocess.run(["pgrep", "-P", str(program.pid)], stdout=subprocess.PIPE,
+                           text=True).stdout.split()
+    return int(found[0]) if found else None
+
+
+def release(desk, holder):
+    holder.release()
+
+
+def leave(desk, holder):
+    """The holder leaves (the bus, the display) without letting go."""
+    holder.kill()
+
+
+class X11Desk:
+    """Xvfb (-noreset, open to nobody's clients) in a desktop session of its
+    own: a session bus, and the programs run as nobody."""
+
+    def __init__(self, extra_args=()):
+        self.session = DesktopSession(None, "zembloid-x11-", [PROGRAM])
+        try:
+            self.xvfb, self.display = start_xvfb(extra_args=("-ac", *extra_args))
+        except BaseException:
+            self.session.close()
+            raise
+        self.session.env["DISPLAY"] = self.display
+        self.xenv = dict(os.environ, DISPLAY=self.display)
+        self.run, self.path, self.command = self.session.run, self.session.path, self.session.command
+        self.step = 8
+
+    def launch(self, *args, prefix=()):
+        return self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
+
+    def nudge(self):
+        self.step = -self.step
+        subprocess.run(["xdotool", "mousemove_relative", "--", str(self.step), "0"], env=self.xenv,
+                       check=True)
+
+    def shows(self):
+        return shows_frame(screenshot(self.display), (192, 144))
+
+    def screen_saver_timeout(self):
+        query = subprocess.run(["xset", "q"], env=self.xenv, capture_output=True, text=True).stdout
+        return int(re.search(r"timeout:\s+(\d+)", query).group(1))
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.session.close()
+        self.xvfb.kill()
+        self.xvfb.wait()
+        return False
+
+
+class XResetPinger:
+    """An X client that calls XResetScreenSaver every 0.5 s, as some players
+    do, and once more when released, from which the idle time then counts."""
+
+    def __init__(self, display):
+        self.x, self.d = open_display(display)
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self.ping)
+        self.thread.start()
+
+    def ping(self):
+        stop = False
+        while not stop:
+            self.x.XResetScreenSaver(self.d)
+            self.x.XSync(self.d, 0)
+            stop = self.done.is_set() or self.done.wait(0.5)
+        self.x.XResetScreenSaver(self.d)
+        self.x.XSync(self.d, 0)
+
+    def release(self):
+        self.done.set()
+        self.thread.join()
+        self.x.XCloseDisplay(self.d)
+
+
+class IdleCases:
+    """The idle watcher's end-to-end cases; each desktop is a subclass with
+    desktop() and its table of INHIBITORS: name, hold(desk) giving a holder,
+    release(desk, holder)."""
+
+    def wait_for_saver(self, program, since, timeout=20):
+        """The saver's pid once it shows; fails when it came sooner than the
+        idle time (less the slack) after `since` (taken before the input or
+        release it counts from), or not at all."""
+        end = since + IDLE + timeout
+        while time.monotonic() < end:
+            pid = saver_of(program)
+            if pid:
+                self.assertGreaterEqual(time.monotonic() - since, IDLE - IDLE_EARLY_SLACK,
+                                        "the saver came too soon")
+                return pid
+            time.sleep(0.1)
+        self.fail("no saver")
+
+    def start_watching(self, desk):
+        program = desk.launch("-idle", str(IDLE), "-speed", "30")
+        time.sleep(1)
+        if program.poll() is not None:
+            self.fail("the watcher ended: " + program.stderr.read())
+        return program
+
+    def test_shows_after_each_idle_period_until_input(self):
+        with self.desktop() as desk:
+            program = self.start_watching(desk)
+            for showing in range(2):
+                since = time.monotonic()
+                desk.nudge()
+                saver = self.wait_for_saver(program, since)
+                self.assertTrue(wait_until(desk.shows, 15), "showing %d" % showing)
+                desk.nudge()
+                self.assertTrue(wait_until(lambda: saver_of(program) != saver, 5), "input did not end it")
+            program.send_signal(signal.SIGTERM)
+            self.assertEqual(program.wait(timeout=5), 0)
+
+    def test_an_inhibitor_holds_it_off_until_an_idle_period_after_release(self):
+        for name, hold, release in self.INHIBITORS:
+            with self.subTest(name), self.desktop() as desk:
+                program = self.start_watching(desk)
+                holder = hold(desk)
+                desk.nudge()
+                time.sleep(2 * IDLE + 1)
+                self.assertIsNone(saver_of(program))
+                since = time.monotonic()
+                release(desk, holder)
+                self.wait_for_saver(program, since)
+                self.assertTrue(wait_until(desk.shows, 15))
+
+    def test_sigterm_ends_it_at_once_with_no_saver_left(self):
+        for stop, showing in ((signal.SIGTERM, False), (signal.SIGTERM, True), (signal.SIGINT, True)):
+            with self.subTest(signal=stop.name, showing=showing), self.desktop() as desk:
+                program = self.start_watching(desk)
+                desk.nudge()
+                if showing:
+                    saver = self.wait_for_saver(program, time.monotonic() - 1)
+                    self.assertTrue(wait_until(desk.shows, 15))
+                program.send_signal(stop)
+                self.assertEqual(program.wait(timeout=1), 0)
+                self.assertEqual(program.stderr.read(), "")
+                if showing:
+                    self.assertFalse(os.path.exists("/proc/%d" % saver), "the saver is left")
+                    self.assertFalse(desk.shows())
+                self.after_end(desk)
+
+    def after_end(self, desk):
+        pass
+
+    def test_does_not_take_the_screen_saver_name_from_its_owner(self):
+        """The desktop's own owner, or else a process that took it first, as
+        an idle daemon would."""
+        with self.desktop() as desk:
+            owner = bus_owner(desk, SCREEN_SAVER)
+            daemon = None if owner else own_name(desk, SCREEN_SAVER)
+            owner = owner or daemon.owner
+            program = self.start_watching(desk)
+            self.assertEqual(bus_owner(desk, SCREEN_SAVER), owner)
+            self.assertIsNone(program.poll())
+            if daemon:
+                daemon.kill()
+
+
+class IdleX11(IdleCases, unittest.TestCase):
+    """The X server's screen-saver timer, and org.freedesktop.ScreenSaver owned
+    by the watcher itself."""
+    desktop = X11Desk
+    INHIBITORS = [
+        ("D-Bus Inhibit, then UnInhibit", dbus_inhibit, release),
+        ("D-Bus Inhibit on /ScreenSaver, holder leaves the bus",
+         lambda desk: dbus_inhibit(desk, "/ScreenSaver"), leave),
+        ("XScreenSaverSuspend", lambda desk: XSuspend(desk.display), release),
+        ("XResetScreenSaver every 0.5 s", lambda desk: XResetPinger(desk.display), release),
+        ("xset s off, then xset s 2",
+         lambda desk: subprocess.run(["xset", "s", "off"], env=desk.xenv, check=True),
+         lambda desk, held: subprocess.run(["xset", "s", str(IDLE)], env=desk.xenv, check=True)),
+    ]
+
+    def after_end(self, desk):
+        """The server's own timer is put back."""
+        self.assertEqual(desk.screen_saver_timeout(), 600)
+
+    def test_the_scale_applies_to_the_saver(self):
+        """-scale 2: the 1280 x 960 frame centred and cut at the screen's edges."""
+        with self.desktop() as desk:
+            program = desk.launch("-idle", str(IDLE), "-speed", "30", "-scale", "2")
+            since = time.monotonic()
+            desk.nudge()
+            self.wait_for_saver(program, since)
+            self.assertTrue(wait_until(lambda: shows_frame(screenshot(desk.display), (-128, -96),
+                                                           scales=[2]), 15))
+
+    def test_without_a_watcher_exits_1_with_one_line(self):
+        """No session bus, no compositor, no X display; an X server without
+        the extension; a compositor without an idle protocol."""
+        runtime = tempfile.mkdtemp(prefix="zembloid-idle-")
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env.update(XDG_RUNTIME_DIR=runtime, DBUS_SESSION_BUS_ADDRESS="unix:path=" + runtime + "/none")
+        cases = [("nothing", {}, "Mutter"),
+                 ("X server without MIT-SCREEN-SAVER", None, "MIT-SCREEN-SAVER"),
+                 ("compositor without an idle protocol", {"WAYLAND_DISPLAY": "wayland-bare"},
+                  "ext_idle_notifier_v1")]
+        for name, more, missing in cases:
+            with self.subTest(name), socket.socket(socket.AF_UNIX) as server:
+                xvfb = None
+                if more is None:
+                    xvfb, display = start_xvfb(extra_args=("-extension", "MIT-SCREEN-SAVER"))
+                    more = {"DISPLAY": display}
+                if "WAYLAND_DISPLAY" in more:
+                    server.bind(os.path.join(runtime, more["WAYLAND_DISPLAY"]))
+                    server.listen()
+                    threading.Thread(target=Wayland.serve_no_globals, args=(server,), daemon=True).start()
+                run = subprocess.run([PROGRAM, "-idle", "5"], capture_output=True, text=True, timeout=10,
+                                     env=dict(env, **more))
+                if xvfb:
+                    xvfb.kill()
+                    xvfb.wait()
+                self.assertEqual(run.returncode, 1)
+                self.assertRegex(run.stderr, r"\Azembloid: [^\n]*README[^\n]*\n\Z")
+                self.assertIn(missing, run.stderr)
+        shutil.rmtree(runtime)
+
+    def test_no_allocation_while_waiting_between_idle_periods(self):
+        """One showing, ended by input, then input every 0.5 s, so that the
+        watcher waits for the next idle period until SIGTERM: 6 s more of that
+        wait must cost no allocation. (Each X event read costs libxcb one, so
+        the runs have the same events.)"""
+        def allocations(desk, seconds):
+            showings, done = [], threading.Event()
+
+            def start(valgrind):
+                program = desk.launch("-idle", "1", prefix=valgrind)
+                threading.Thread(target=drive, args=(program,)).start()
+                return program
+
+            def drive(program):
+                done.wait(2)
+                desk.nudge()
+                if wait_until(lambda: saver_of(program) or done.is_set(), 15) and not done.is_set():
+                    showings.append(saver_of(program))
+                while not done.wait(0.5):
+                    desk.nudge()
+            try:
+                return allocations_under_valgrind(self, start, seconds), len(showings)
+            finally:
+                done.set()
+        with self.desktop() as desk:
+            short, first = allocations(desk, 8)
+            long, second = allocations(desk, 14)
+            self.assertEqual((first, second), (1, 1))
+            self.assertLess(long - short, 10)
+
+
+class SwayDesk:
+    """Headless sway 1.7 (org_kde_kwin_idle) with its own session bus, on
+    which nobody owns org.freedesktop.ScreenSaver."""
+
+    def __init__(self):
+        self.sway = Sway([PROGRAM, VIRTUAL_POINTER, IDLE_INHIBITOR])
+        try:
+            self.pointer = self.sway.pointer()
+        except BaseException:
+            self.sway.close()
+            raise
+        self.path, self.command, self.launch = self.sway.path, self.sway.command, self.sway.start
+        self.step = 10
+
+    def nudge(self):
+        self.step = -self.step
+        self.pointer.move(self.step, 0)
+
+    def shows(self):
+        return shows_frame_on_outputs(self.sway, {"HEADLESS-1": 1})
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.sway.close()
+        return False
+
+
+class IdleSway(IdleCases, unittest.TestCase):
+    desktop = SwayDesk
+    INHIBITORS = [
+        ("Wayland idle inhibitor", wayland_inhibit, release),
+        ("D-Bus Inhibit, then UnInhibit", dbus_inhibit, release),
+        ("D-Bus Inhibit, holder leaves the bus", dbus_inhibit, leave),
+    ]
+
+    def test_started_by_the_readme_line_in_the_sway_config(self):
+        """exec zembloid -idle N, the program's copy found in $HOME."""
+        with Sway([PROGRAM, VIRTUAL_POINTER], config='exec "$HOME/zembloid" -idle %d' % IDLE) as sway:
+            pointer = sway.pointer()
+            pointer.move(10, 0)
+            self.assertTrue(wait_until(lambda: shows_frame_on_outputs(sway, {"HEADLESS-1": 1}), 20))
+            pointer.move(-10, 0)
+            self.assertTrue(wait_until(lambda: not shows_frame_on_outputs(sway, {"HEADLESS-1": 1}), 5))
+
+
+class KwinDesk(KwinSession):
+    """Headless KWin (ext_idle_notifier_v1). It takes no screenshots, so a
+    saver counts as shown while it runs: one that cannot make its window ends
+    at once."""
+
+    def __init__(self):
+        super().__init__(programs=[PROGRAM, IDLE_INHIBITOR])
+        self.step = 10
+        self.watcher = None
+
+    def launch(self, *args, prefix=()):
+        self.watcher = self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
+        return self.watcher
+
+    def nudge(self):
+        self.step = -self.step
+        self.pointer_motion(self.step, 0)
+
+    def shows(self):
+        saver = saver_of(self.watcher)
+        time.sleep(0.5)
+        return saver is not None and saver == saver_of(self.watcher)
+
+
+class IdleKwin(IdleCases, unittest.TestCase):
+    desktop = KwinDesk
+    INHIBITORS = [("Wayland idle inhibitor", wayland_inhibit, release)]
+
+
+class GnomeDesk(GnomeSession):
+    """Headless GNOME: mutter's idle monitor, and gsd-screensaver-proxy owning
+    org.freedesktop.ScreenSaver."""
+
+    def __init__(self):
+        super().__init__(programs=[PROGRAM])
+        self.step = 10
+        self.pointer_motion(1, 0)   # the first motion only enters the pointer
+
+    def launch(self, *args, prefix=()):
+        return self.run([*prefix, self.path("zembloid"), *args], stderr=subprocess.PIPE, text=True)
+
+    def nudge(self):
+        """There and back: a surface just shown learns of the pointer from the
+        first motion, and the second is travel."""
+        self.pointer_motion(10, 0)
+        self.pointer_motion(-10, 0)
+
+    def shows(self):
+        shot = self.screenshot()
+        return shot is not None and shows_frame(shot, (192, 144))
+
+
+class IdleGnome(IdleCases, unittest.TestCase):
+    desktop = GnomeDesk
+    INHIBITORS = [
+        ("org.freedesktop.ScreenSaver Inhibit, then UnInhibit", dbus_inhibit, release),
+        ("org.freedesktop.ScreenSaver Inhibit, holder leaves the bus", dbus_inhibit, leave),
+    ]
 
 
 if __name__ == "__main__":
