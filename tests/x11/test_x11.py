@@ -22,6 +22,7 @@ import unittest
 from PIL import Image, ImageChops
 
 from desktopsession import DesktopSession, bus_owner
+from fakecompositor import FakeCompositor
 from framefiles import (BACK_AND_FORTH, FRAME_H, FRAME_W, FRAMES, frames_at, origin,
                         shows_frame_on_outputs)
 from gnomesession import GnomeSession
@@ -1098,7 +1099,7 @@ class IdleX11(IdleCases, unittest.TestCase):
                 if "WAYLAND_DISPLAY" in more:
                     server.bind(os.path.join(runtime, more["WAYLAND_DISPLAY"]))
                     server.listen()
-                    threading.Thread(target=Wayland.serve_no_globals, args=(server,), daemon=True).start()
+                    FakeCompositor(server).start()
                 run = subprocess.run([PROGRAM, "-idle", "5"], capture_output=True, text=True, timeout=10,
                                      env=dict(env, **more))
                 if xvfb:
