@@ -136,8 +136,8 @@ static const wl_keyboard_listener KEYBOARD_LISTENER = {
 // pointer travel at any output scale, as the Windows saver counts in desktop
 // pixels. Each output has a window of its own and no coordinates relate two
 // of them, so where the pointer enters another window the baseline starts
-// again there; crossing from the frame to a strip of the same window keeps
-// it.
+// again there; crossing from the frame to the black of the same window
+// keeps it.
 static void OnPointerEnter(void *, wl_pointer *pointer, uint32_t serial, wl_surface *surface,
                            wl_fixed_t x, wl_fixed_t y)
 {

@@ -18,22 +18,12 @@ struct BlackBuffer {
     int width, height;
 };
 
-// A black rectangle of a window beside its frame: a subsurface of the
-// window's surface, at (x, y) in the window in logical pixels.
-struct BlackStrip {
-    wl_surface *surface;
-    wl_subsurface *subsurface;
-    wp_viewport *viewport;
-    BlackBuffer black;
-    int32_t x, y;
-};
-
-// One toplevel. Its surface is black and holds, as subsurfaces, the frame,
-// cut to what shows in the window, to which each tick attaches one buffer of
-// the frame set at its scale, and four black strips around it (above, below,
-// left, right) that fill the rest of the window. Nothing lies under the
-// frame but one logical pixel of the window's surface, so a tick costs the
-// compositor no more than a client with one surface.
+// One toplevel. Its surface is black, the size of the window, and holds as a
+// desynchronized subsurface the frame, cut to what shows in the window, to
+// which each tick attaches one buffer of the frame set at its scale. (A
+// window surface smaller than the window, with black subsurfaces around the
+// frame, saves sway redrawing the black under each frame, but mutter 43
+// then draws the window cut and out of place.)
 struct SaverWindow {
     wl_surface *surface;
     xdg_surface *xdgSurface;
@@ -44,7 +34,6 @@ struct SaverWindow {
     wl_surface *frameSurface;
     wl_subsurface *frameSubsurface;
     wp_viewport *frameViewport;
-    BlackStrip strips[4];
     int32_t frameX, frameY;       // where the frame is in the window, logical
     wl_callback *frameCallback;   // the last frame's, until the compositor has shown it
     WaylandOutput *fullscreenOutput;   // with -fullscreen, the output it covers

@@ -200,52 +200,11 @@ static void KeepBlackBuffer(BlackBuffer *black, int width, int height)
     *black = {buffer, width, height};
 }
 
-// A black strip of the window at (x, y), `width` x `height` logical pixels,
-// none when either is 0.
-static void PlaceStrip(SaverWindow *window, BlackStrip *strip, int32_t x, int32_t y, int32_t width,
-                       int32_t height)
+// The window's own surface: black, the whole window.
+static void PlaceWindowSurface(SaverWindow *window)
 {
     uint32_t scale120 = window->laidOutScale120;
-    strip->x = x;
-    strip->y = y;
-    int physicalWidth = 0, physicalHeight = 0;
-    if (width > 0 && height > 0) {
-        physicalWidth = PhysicalEdge(x + width, scale120) - PhysicalEdge(x, scale120);
-        physicalHeight = PhysicalEdge(y + height, scale120) - PhysicalEdge(y, scale120);
-    }
-    if (physicalWidth <= 0 || physicalHeight <= 0) {
-        wl_surface_attach(strip->surface, nullptr, 0, 0);
-        wl_surface_commit(strip->surface);
-        return;
-    }
-    KeepBlackBuffer(&strip->black, physicalWidth, physicalHeight);
-    SetSurfaceScale(strip->surface, strip->viewport, scale120, width, height);
-    wl_subsurface_set_position(strip->subsurface, x, y);
-    wl_surface_attach(strip->surface, strip->black.buffer, 0, 0);
-    wl_surface_damage_buffer(strip->surface, 0, 0, INT32_MAX, INT32_MAX);
-    wl_surface_commit(strip->surface);
-}
-
-// The black around the frame, which is `width` x `height` at (frameX,
-// frameY): the strips above and below span the window, those left and right
-// the frame's height. None of them lies under the frame, so a tick's damage
-// meets the frame alone, as in a client with one surface.
-static void PlaceStrips(SaverWindow *window, int32_t width, int32_t height)
-{
-    int32_t left = window->frameX, top = window->frameY;
-    int32_t right = window->width - left - width, bottom = window->height - top - height;
-    PlaceStrip(window, &window->strips[0], 0, 0, window->width, top);
-    PlaceStrip(window, &window->strips[1], 0, top + height, window->width, bottom);
-    PlaceStrip(window, &window->strips[2], 0, top, left, height);
-    PlaceStrip(window, &window->strips[3], left + width, top, right, height);
-}
-
-// The window's own surface, under its subsurfaces at its top left corner:
-// black, one logical pixel when a strip or the frame covers it (it must hold
-// a buffer for the window to show), else the whole window.
-static void PlaceWindowSurface(SaverWindow *window, int32_t width, int32_t height)
-{
-    uint32_t scale120 = window->laidOutScale120;
+    int32_t width = window->width, height = window->height;
     KeepBlackBuffer(&window->black, PhysicalEdge(width, scale120), PhysicalEdge(height, scale120));
     SetSurfaceScale(window->surface, window->viewport, scale120, width, height);
     xdg_surface_set_window_geometry(window->xdgSurface, 0, 0, window->width, window->height);
@@ -255,8 +214,7 @@ static void PlaceWindowSurface(SaverWindow *window, int32_t width, int32_t heigh
 }
 
 // The frame subsurface, centred on the window and cut at its edges, its ends
-// on physical pixel edges (MapSpan), and the strips around it. False when no
-// part of the frame shows.
+// on physical pixel edges (MapSpan). False when no part of the frame shows.
 static bool PlaceFrame(SaverWindow *window, int physicalWidth, int physicalHeight)
 {
     const LinuxPlayer &player = Wayland.player;
@@ -270,12 +228,11 @@ static bool PlaceFrame(SaverWindow *window, int physicalWidth, int physicalHeigh
     if (!window->cutFrames[0]) return false;
     window->frameX = across.logical;
     window->frameY = down.logical;
-    PlaceStrips(window, across.logicalLength, down.logicalLength);
     SetSurfaceScale(window->frameSurface, window->frameViewport, scale120, across.logicalLength,
                     down.logicalLength);
     wl_subsurface_set_position(window->frameSubsurface, window->frameX, window->frameY);
     ShowFrame(window, player.shownIndex < 0 ? 0 : player.shownIndex);
-    PlaceWindowSurface(window, 1, 1);
+    PlaceWindowSurface(window);
     return true;
 }
 
@@ -287,8 +244,7 @@ static void PlaceBlack(SaverWindow *window)
     wl_surface_attach(window->frameSurface, nullptr, 0, 0);
     wl_surface_commit(window->frameSurface);
     window->frameX = window->frameY = 0;
-    PlaceStrips(window, 0, 0);
-    PlaceWindowSurface(window, window->width, window->height);
+    PlaceWindowSurface(window);
 }
 
 // The logical size of a window that the compositor leaves to the client, on
@@ -512,14 +468,6 @@ void CreateSaverWindow(SaverWindow *window, WaylandOutput *fullscreenOutput)
     wl_subsurface_set_desync(window->frameSubsurface);
     if (Wayland.viewporter)
         window->frameViewport = wp_viewporter_get_viewport(Wayland.viewporter, window->frameSurface);
-    // The strips stay synchronized: what changes in them shows with the
-    // window's next commit, at a new layout.
-    for (BlackStrip &strip : window->strips) {
-        strip.surface = wl_compositor_create_surface(Wayland.compositor);
-        if (!fullscreenOutput) wl_surface_add_listener(strip.surface, &SURFACE_LISTENER, window);
-        strip.subsurface = wl_subcompositor_get_subsurface(Wayland.subcompositor, strip.surface, window->surface);
-        if (Wayland.viewporter) strip.viewport = wp_viewporter_get_viewport(Wayland.viewporter, strip.surface);
-    }
     if (Wayland.fractionalScaleManager) {
         window->fractionalScale =
             wp_fractional_scale_manager_v1_get_fractional_scale(Wayland.fractionalScaleManager, window->surface);
@@ -550,12 +498,6 @@ bool WindowOfSurface(wl_surface *surface, SaverWindow **found, int32_t *x, int32
             search->x = window->frameX;
             search->y = window->frameY;
         }
-        for (const BlackStrip &strip : window->strips)
-            if (strip.surface == search->surface) {
-                search->window = window;
-                search->x = strip.x;
-                search->y = strip.y;
-            }
     }, &search);
     *found = search.window;
     *x = search.x;
@@ -571,12 +513,6 @@ void DestroySaverWindow(SaverWindow *window)
     if (Wayland.pointerWindow == window) Wayland.pointerWindow = nullptr;
     if (window->frameCallback) wl_callback_destroy(window->frameCallback);
     if (window->fractionalScale) wp_fractional_scale_v1_destroy(window->fractionalScale);
-    for (BlackStrip &strip : window->strips) {
-        if (strip.viewport) wp_viewport_destroy(strip.viewport);
-        wl_subsurface_destroy(strip.subsurface);
-        wl_surface_destroy(strip.surface);
-        if (strip.black.buffer) wl_buffer_destroy(strip.black.buffer);
-    }
     if (window->frameViewport) wp_viewport_destroy(window->frameViewport);
     wl_subsurface_destroy(window->frameSubsurface);
     wl_surface_destroy(window->frameSurface);
