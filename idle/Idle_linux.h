@@ -35,6 +35,8 @@ void ReleaseScreenSaverName();
 void ProbeWaylandIdle(IdleCapabilities *capabilities);
 bool StartWaylandWatch(IdleWatcherKind kind, int64_t idleMs, IdleWatcher *watcher);
 
-// Idle_x11.cpp, the same for $DISPLAY and its screen-saver timer.
+// Idle_x11.cpp, the same for $DISPLAY and its screen-saver timer, whose
+// timeout the core protocol carries in 16 signed bits.
+const int32_t X11_TIMER_SECONDS_MAX = 32767;
 void ProbeX11Idle(IdleCapabilities *capabilities);
 bool StartX11Watch(IdleWatcherKind kind, int32_t idleSeconds, IdleWatcher *watcher);

@@ -2,68 +2,85 @@
 // events (MIT-SCREEN-SAVER) honour what X11 programs do to stay awake:
 // XResetScreenSaver, XScreenSaverSuspend and `xset s off`. The timer is a
 // setting of the whole server, so the one found is put back at the end.
-#include <X11/Xlib.h>
-#include <X11/extensions/scrnsaver.h>
+// XCB's protocol binding speaks the extension; the watcher needs nothing of
+// Xlib.
+#include <stdlib.h>
+#include <xcb/screensaver.h>
+#include <xcb/xcb.h>
 
 #include "idle/Idle_linux.h"
 
 static struct {
-    Display *display;
-    int eventBase;
-    int timeout, interval, preferBlanking, allowExposures;   // the server's, put back at the end
+    xcb_connection_t *connection;
+    xcb_window_t root;
+    uint8_t firstEvent;   // the extension's first event code
+    xcb_get_screen_saver_reply_t found;   // the server's timer, put back at the end
 } X11Idle;
 
-// A server without version 1.1 of the extension refuses XScreenSaverSuspend;
-// the rest still works.
-static int OnXError(Display *, XErrorEvent *)
+static void Disconnect()
 {
-    return 0;
+    xcb_disconnect(X11Idle.connection);
+    X11Idle.connection = nullptr;
 }
 
 void ProbeX11Idle(IdleCapabilities *capabilities)
 {
-    X11Idle.display = XOpenDisplay(nullptr);
-    if (!X11Idle.display) return;
+    int screenNumber = 0;
+    X11Idle.connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(X11Idle.connection)) {
+        Disconnect();
+        return;
+    }
     capabilities->x11 = true;
-    int errorBase;
-    capabilities->x11ScreenSaver = XScreenSaverQueryExtension(X11Idle.display, &X11Idle.eventBase,
-                                                              &errorBase);
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(X11Idle.connection));
+    for (int i = 0; i < screenNumber && screens.rem; ++i) xcb_screen_next(&screens);
+    X11Idle.root = screens.data->root;
+    const xcb_query_extension_reply_t *extension =
+        xcb_get_extension_data(X11Idle.connection, &xcb_screensaver_id);
+    capabilities->x11ScreenSaver = extension && extension->present;
+    if (capabilities->x11ScreenSaver) X11Idle.firstEvent = extension->first_event;
 }
 
 static void Prepare()
 {
-    XFlush(X11Idle.display);
+    xcb_flush(X11Idle.connection);
 }
 
-// A lost server ends the program through Xlib's own handler, as the session
-// it belonged to has ended.
+// Errors come as events too: a server without version 1.1 of the extension
+// refuses the suspend request, and the rest still works. False when the
+// server is gone.
 static bool Read(bool)
 {
-    while (XPending(X11Idle.display)) {
-        XEvent event;
-        XNextEvent(X11Idle.display, &event);
-        if (event.type != X11Idle.eventBase + ScreenSaverNotify) continue;
-        const XScreenSaverNotifyEvent &notify = (const XScreenSaverNotifyEvent &)event;
-        IdleNoticed(notify.state == ScreenSaverOn ? NOTICE_IDLE : NOTICE_ACTIVE);
+    while (xcb_generic_event_t *event = xcb_poll_for_event(X11Idle.connection)) {
+        if ((event->response_type & 0x7F) == X11Idle.firstEvent + XCB_SCREENSAVER_NOTIFY) {
+            const xcb_screensaver_notify_event_t *notify = (const xcb_screensaver_notify_event_t *)event;
+            IdleNoticed(notify->state == XCB_SCREENSAVER_STATE_ON ? NOTICE_IDLE : NOTICE_ACTIVE);
+        }
+        free(event);
     }
-    return true;
+    return !xcb_connection_has_error(X11Idle.connection);
 }
 
 // An inhibitor held through our own D-Bus name suspends the server's saver,
 // as X11 programs do; once it goes, the idle time counts again from now.
 static void Hold(bool held)
 {
-    XScreenSaverSuspend(X11Idle.display, held);
-    if (!held) XResetScreenSaver(X11Idle.display);
+    xcb_screensaver_suspend(X11Idle.connection, held);
+    if (!held) xcb_force_screen_saver(X11Idle.connection, XCB_SCREEN_SAVER_RESET);
+}
+
+static void SetTimer(int16_t timeout)
+{
+    const xcb_get_screen_saver_reply_t &found = X11Idle.found;
+    xcb_set_screen_saver(X11Idle.connection, timeout, found.interval, found.prefer_blanking,
+                         found.allow_exposures);
 }
 
 static void Close()
 {
-    XSetScreenSaver(X11Idle.display, X11Idle.timeout, X11Idle.interval, X11Idle.preferBlanking,
-                    X11Idle.allowExposures);
-    XSync(X11Idle.display, False);
-    XCloseDisplay(X11Idle.display);
-    X11Idle.display = nullptr;
+    SetTimer(X11Idle.found.timeout);
+    free(xcb_get_input_focus_reply(X11Idle.connection, xcb_get_input_focus(X11Idle.connection), nullptr));
+    Disconnect();
 }
 
 // The server's timer is set to the idle time and nothing else of it is
@@ -71,20 +88,20 @@ static void Close()
 // the saver for as long as it shows.
 bool StartX11Watch(IdleWatcherKind kind, int32_t idleSeconds, IdleWatcher *watcher)
 {
-    if (!X11Idle.display) return false;
-    if (kind != WATCHER_X11) {
-        XCloseDisplay(X11Idle.display);
-        X11Idle.display = nullptr;
+    if (!X11Idle.connection) return false;
+    xcb_get_screen_saver_reply_t *found = nullptr;
+    if (kind == WATCHER_X11)
+        found = xcb_get_screen_saver_reply(X11Idle.connection, xcb_get_screen_saver(X11Idle.connection),
+                                           nullptr);
+    if (!found) {
+        Disconnect();
         return false;
     }
-    XSetErrorHandler(OnXError);
-    Display *display = X11Idle.display;
-    XGetScreenSaver(display, &X11Idle.timeout, &X11Idle.interval, &X11Idle.preferBlanking,
-                    &X11Idle.allowExposures);
-    XSetScreenSaver(display, idleSeconds, X11Idle.interval, X11Idle.preferBlanking,
-                    X11Idle.allowExposures);
-    XScreenSaverSelectInput(display, DefaultRootWindow(display), ScreenSaverNotifyMask);
-    XSync(display, False);
-    *watcher = IdleWatcher{ConnectionNumber(display), Prepare, Read, Hold, Close};
+    X11Idle.found = *found;
+    free(found);
+    SetTimer((int16_t)idleSeconds);
+    xcb_screensaver_select_input(X11Idle.connection, X11Idle.root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK);
+    xcb_flush(X11Idle.connection);
+    *watcher = IdleWatcher{xcb_get_file_descriptor(X11Idle.connection), Prepare, Read, Hold, Close};
     return true;
 }

@@ -173,6 +173,13 @@ int RunIdle(const SaverOptions &options)
     IdleWatcherKind kind = ChooseIdleWatcher(capabilities);
     int64_t idleMs = (int64_t)options.idleSeconds * 1000;
     StartIdleRule(&Idle.rule, idleMs);
+    // A longer time would reach the server cut to 16 bits: another time.
+    if (kind == WATCHER_X11 && options.idleSeconds > X11_TIMER_SECONDS_MAX) {
+        fprintf(stderr, "zembloid: the X server's screen-saver timer counts at most %d seconds\n",
+                X11_TIMER_SECONDS_MAX);
+        if (Idle.bus) sd_bus_flush_close_unref(Idle.bus);
+        return 1;
+    }
     bool started = kind == WATCHER_MUTTER ? StartMutterWatch(Idle.bus, idleMs) : false;
     Idle.hasWatcher = StartWaylandWatch(kind, idleMs, &Idle.watcher) ||
                       StartX11Watch(kind, options.idleSeconds, &Idle.watcher);

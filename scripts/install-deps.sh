@@ -16,7 +16,7 @@ packages=(
   valgrind strace libxfixes3 libxres1 util-linux systemd
   groff-base man-db
   libwayland-dev wayland-protocols sway grim wtype swayidle
-  dbus dbus-bin libglib2.0-bin python3-dbus python3-gi libxss-dev libsystemd-dev
+  dbus dbus-bin libglib2.0-bin python3-dbus python3-gi libxcb-screensaver0-dev libxss1 libsystemd-dev
   plasma-wayland-protocols
   clang lld wasi-libc libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32
   python3-selenium

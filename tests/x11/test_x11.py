@@ -1080,6 +1080,21 @@ class IdleX11(IdleCases, unittest.TestCase):
             self.assertTrue(wait_until(lambda: shows_frame(screenshot(desk.display), (-128, -96),
                                                            scales=[2]), 15))
 
+    def test_more_than_the_x_timer_holds_exits_1_with_one_line(self):
+        """The server's timer carries 16 signed bits: 32768 s would reach it
+        as another time."""
+        xvfb, display = start_xvfb()
+        try:
+            env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY",)}
+            env.update(DISPLAY=display, DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
+            run = subprocess.run([PROGRAM, "-idle", "32768"], capture_output=True, text=True,
+                                 timeout=10, env=env)
+        finally:
+            xvfb.kill()
+            xvfb.wait()
+        self.assertEqual(run.returncode, 1)
+        self.assertRegex(run.stderr, r"\Azembloid: [^\n]*32767[^\n]*\n\Z")
+
     def test_without_a_watcher_exits_1_with_one_line(self):
         """No session bus, no compositor, no X display; an X server without
         the extension; a compositor without an idle protocol."""
