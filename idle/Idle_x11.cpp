@@ -4,6 +4,7 @@
 // setting of the whole server, so the one found is put back at the end.
 // XCB's protocol binding speaks the extension; the watcher needs nothing of
 // Xlib.
+#include <stdio.h>
 #include <stdlib.h>
 #include <xcb/screensaver.h>
 #include <xcb/xcb.h>
@@ -47,8 +48,8 @@ static void Prepare()
 }
 
 // Errors come as events too: a server without version 1.1 of the extension
-// refuses the suspend request, and the rest still works. False when the
-// server is gone.
+// refuses the suspend request, and the rest still works. False, after one
+// line, when the server is gone; the program then ends with exit code 1.
 static bool Read(bool)
 {
     while (xcb_generic_event_t *event = xcb_poll_for_event(X11Idle.connection)) {
@@ -58,7 +59,9 @@ static bool Read(bool)
         }
         free(event);
     }
-    return !xcb_connection_has_error(X11Idle.connection);
+    if (!xcb_connection_has_error(X11Idle.connection)) return true;
+    fputs("zembloid: the X display closed the connection\n", stderr);
+    return false;
 }
 
 // An inhibitor held through our own D-Bus name suspends the server's saver,
