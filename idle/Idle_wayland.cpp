@@ -11,6 +11,7 @@
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"
 #include "idle/Idle_linux.h"
+#include "wayland/Events_wayland.h"
 
 static struct {
     wl_display *display;
@@ -97,22 +98,9 @@ static void Prepare()
 
 static bool Read(bool readable)
 {
-    if (Wl.readPrepared) {
-        Wl.readPrepared = false;
-        if (readable) {
-            if (wl_display_read_events(Wl.display) < 0) {
-                ReportConnectionError();
-                return false;
-            }
-        } else {
-            wl_display_cancel_read(Wl.display);
-        }
-    }
-    if (wl_display_dispatch_pending(Wl.display) < 0) {
-        ReportConnectionError();
-        return false;
-    }
-    return true;
+    if (ReadAnnouncedEvents(Wl.display, &Wl.readPrepared, readable)) return true;
+    ReportConnectionError();
+    return false;
 }
 
 static void Close()

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "animation/Dib.h"
+#include "wayland/Events_wayland.h"
 #include "wayland/Saver_wayland.h"
 
 WaylandSaver Wayland;
@@ -321,16 +322,7 @@ static void PrepareRead()
 static void ReadEvents(bool readable)
 {
     if (!Wayland.readPrepared) return;
-    Wayland.readPrepared = false;
-    if (readable) {
-        if (wl_display_read_events(Wayland.display) < 0) {
-            ReportConnectionError();
-            return;
-        }
-    } else {
-        wl_display_cancel_read(Wayland.display);
-    }
-    if (wl_display_dispatch_pending(Wayland.display) < 0) ReportConnectionError();
+    if (!ReadAnnouncedEvents(Wayland.display, &Wayland.readPrepared, readable)) ReportConnectionError();
 }
 
 // Start and end
