@@ -165,12 +165,16 @@ int RunIdle(const SaverOptions &options)
     Idle.options = &options;
     Idle.saverFd = -1;
     if (!WriteSaverCommand()) return 1;
+    // Connecting may wait inside a library on a server that never answers;
+    // nothing needs putting back until a watcher starts.
+    StopExitsAtOnce(true);
     IdleCapabilities capabilities = {};
     if (sd_bus_open_user(&Idle.bus) < 0) Idle.bus = nullptr;
     if (Idle.bus) capabilities.mutterIdleMonitor = MutterIdleMonitorPresent(Idle.bus);
     if (!capabilities.mutterIdleMonitor) ProbeWaylandIdle(&capabilities);
     if (!capabilities.mutterIdleMonitor && !capabilities.wayland) ProbeX11Idle(&capabilities);
     IdleWatcherKind kind = ChooseIdleWatcher(capabilities);
+    StopExitsAtOnce(false);
     int64_t idleMs = (int64_t)options.idleSeconds * 1000;
     StartIdleRule(&Idle.rule, idleMs);
     // A longer time would reach the server cut to 16 bits: another time.
@@ -189,7 +193,6 @@ int RunIdle(const SaverOptions &options)
         return 1;
     }
     if (Idle.bus) OwnScreenSaverName(Idle.bus);
-    InstallStopSignals();
     RunIdleLoop();
     EndSaver();
     if (Idle.hasWatcher) Idle.watcher.close();

@@ -658,21 +658,25 @@ class Ending(unittest.TestCase):
                 self.assertEqual(program.stderr.read(), "")
 
     def test_a_stop_signal_ends_a_connection_that_never_completes(self):
-        """A server that accepts and never answers."""
-        with socket.socket() as server:
-            server.bind(("127.0.0.1", 0))
-            server.listen()
-            env = dict(os.environ, DISPLAY="127.0.0.1:%d" % (server.getsockname()[1] - 6000))
-            program = subprocess.Popen([PROGRAM, "-root"], env=env)
-            server.settimeout(5)
-            try:
-                with server.accept()[0]:
-                    time.sleep(0.2)
-                    program.send_signal(signal.SIGTERM)
-                    self.assertEqual(program.wait(timeout=1), 0)
-            finally:
-                program.kill()
-                program.wait()
+        """A server that accepts and never answers, for the saver and for the
+        idle watcher (with no session bus, so that it asks the X server)."""
+        for args in (["-root"], ["-idle", "5"]):
+            with self.subTest(args=args), socket.socket() as server:
+                server.bind(("127.0.0.1", 0))
+                server.listen()
+                env = dict(os.environ, DISPLAY="127.0.0.1:%d" % (server.getsockname()[1] - 6000),
+                           DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
+                env.pop("WAYLAND_DISPLAY", None)
+                program = subprocess.Popen([PROGRAM, *args], env=env)
+                server.settimeout(5)
+                try:
+                    with server.accept()[0]:
+                        time.sleep(0.2)
+                        program.send_signal(signal.SIGTERM)
+                        self.assertEqual(program.wait(timeout=1), 0)
+                finally:
+                    program.kill()
+                    program.wait()
 
     # A stop signal at each moment of the start: connecting, building the
     # frame sets (-scale 8), asking for a grab that another client holds
