@@ -358,6 +358,40 @@ class Protocol(unittest.TestCase):
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
 
+    def test_a_window_too_large_for_one_buffer_keeps_its_last_black(self):
+        """A configure of 700 x 300, then one whose black buffer would pass
+        2 GiB: no buffer reaches past its pool, and the window's surface keeps
+        a buffer (a null one would unmap it)."""
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        roles = {}
+
+        def answer(fake, sender, opcode, arguments):
+            if sender == fake.bound.get("xdg_wm_base") and opcode == 2:   # get_xdg_surface(id, surface)
+                roles["xdg_surface"], roles["surface"] = struct.unpack("<2I", arguments)
+            elif sender == roles.get("xdg_surface") and opcode == 1:
+                roles["toplevel"] = struct.unpack("<I", arguments)[0]
+        program, fake = self.run_on_fake(runtime, answer=answer, globals_=self.SEAT_GLOBALS)
+        attaches = lambda: [struct.unpack("<I", arguments[:4])[0] for sender, opcode, arguments
+                            in fake.requests if sender == roles["surface"] and opcode == 1]
+        for serial, size in enumerate([(700, 300), (40000, 30000)], 1):
+            self.assertTrue(wait_until(lambda: "toplevel" in roles, 5))
+            fake.send(roles["toplevel"], 0, struct.pack("<2iI", *size, 0))
+            fake.send(roles["xdg_surface"], 0, struct.pack("<I", serial))
+            self.assertTrue(wait_until(lambda: len(attaches()) >= serial, 5))
+        time.sleep(0.3)
+        self.assertNotIn(0, attaches())
+        pools = {struct.unpack("<I", arguments[:4])[0]: struct.unpack("<i", arguments[4:8])[0]
+                 for sender, opcode, arguments in fake.requests
+                 if sender == fake.bound["wl_shm"] and opcode == 0}
+        for sender, opcode, arguments in fake.requests:
+            if sender in pools and opcode == 0:   # create_buffer(id, offset, width, height, stride, format)
+                _, offset, _, height, stride, _ = struct.unpack("<I4iI", arguments)
+                self.assertLessEqual(offset + stride * height, pools[sender])
+        self.assertIsNone(program.poll())
+        program.send_signal(signal.SIGTERM)
+        self.assertEqual(program.wait(timeout=2), 0)
+
     # Without wp_viewporter, on one output of this whole-number scale, with
     # these arguments: the own window of 1024 x 768 gets frame buffers of
     # this size at this buffer scale, a multiple of it, so that the
