@@ -19,7 +19,7 @@ import unittest
 
 from PIL import Image, ImageChops
 
-from fakecompositor import FakeCompositor
+from fakecompositor import FakeCompositor, wire_string
 from framefiles import shows_frame_on_outputs
 from kwinsession import KwinSession
 from swaysession import Sway
@@ -464,6 +464,38 @@ class Protocol(unittest.TestCase):
         program.send_signal(signal.SIGTERM)
         self.assertEqual(program.wait(timeout=2), 0)
         self.assertEqual(program.stderr.read(), "")
+
+    def test_a_new_outputs_window_starts_a_new_pointer_baseline(self):
+        """-fullscreen: the pointer enters the one output's window at (0, 0);
+        that output goes and another comes. Entering the new window at
+        (100, 100) starts a baseline there (the gone window's is not kept),
+        and 5 px from it end the saver."""
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        roles = {"surfaces": []}
+
+        def answer(fake, sender, opcode, arguments):
+            if sender == fake.registry and fake.bound.get("wl_seat") and "seat" not in roles:
+                roles["seat"] = fake.bound["wl_seat"]
+                fake.send(roles["seat"], 0, struct.pack("<I", 1))   # capabilities: pointer
+            elif sender == roles.get("seat") and opcode == 0:       # get_pointer
+                roles["pointer"] = struct.unpack("<I", arguments)[0]
+            elif sender == fake.bound.get("xdg_wm_base") and opcode == 2:   # get_xdg_surface(id, surface)
+                roles["surfaces"].append(struct.unpack("<2I", arguments)[1])
+        globals_ = self.SEAT_GLOBALS + [("wl_seat", 3), ("wl_output", 3)]
+        program, fake = self.run_on_fake(runtime, "-fullscreen", answer=answer, globals_=globals_)
+        fixed = lambda *values: struct.pack("<%di" % len(values), *(v * 256 for v in values))
+        self.assertTrue(wait_until(lambda: "pointer" in roles and roles["surfaces"], 5))
+        fake.send(roles["pointer"], 0, struct.pack("<2I", 1, roles["surfaces"][0]) + fixed(0, 0))   # enter
+        fake.send(fake.registry, 1, struct.pack("<I", len(globals_)))   # global_remove of the output
+        fake.send(fake.registry, 0, struct.pack("<I", len(globals_) + 1) + wire_string("wl_output") +
+                  struct.pack("<I", 3))                                # and a new one
+        self.assertTrue(wait_until(lambda: len(roles["surfaces"]) == 2, 5))
+        fake.send(roles["pointer"], 0, struct.pack("<2I", 2, roles["surfaces"][1]) + fixed(100, 100))
+        time.sleep(0.5)
+        self.assertIsNone(program.poll())
+        fake.send(roles["pointer"], 2, struct.pack("<I", 0) + fixed(105, 100))   # motion
+        self.assertEqual(program.wait(timeout=2), 0)
 
     # name, whether the test's compositor accepts the connection, the signal
     SILENT = [("accepted, never answered: SIGTERM", True, signal.SIGTERM),
