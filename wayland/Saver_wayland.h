@@ -18,22 +18,43 @@ struct BlackBuffer {
     int width, height;
 };
 
-// One toplevel. Its surface is black, the size of the window, and holds as a
-// desynchronized subsurface the frame, cut to what shows in the window, to
-// which each tick attaches one buffer of the frame set at its scale. (A
-// window surface smaller than the window, with black subsurfaces around the
-// frame, saves sway redrawing the black under each frame, but mutter 43
-// then draws the window cut and out of place.)
+// A black rectangle of a window beside its frame: a subsurface of the
+// window's surface, at (x, y) in the window in logical pixels.
+struct BlackTile {
+    wl_surface *surface;
+    wl_subsurface *subsurface;
+    wp_viewport *viewport;
+    BlackBuffer black;
+    int32_t x, y;
+};
+
+// One toplevel. A full-screen window's own surface is its frame, cut to what
+// shows, to which each tick attaches one buffer of the frame set at its
+// scale; the black around it is a grid of tiles, its subsurfaces, none
+// larger than the frame, and the window geometry starts left of and above
+// the surface, at the window's corner. Nothing lies under the frame, so a
+// tick costs the compositor what one surface does: sway redraws every
+// surface under a frame's damage. (mutter 43 places a full-screen window's
+// surfaces by the largest of them and the window's own surface: with a
+// smaller own surface, or a strip wider than the frame, it drew the window
+// out of place.) The own window's surface is black and the size of the
+// window, with the frame as a desynchronized subsurface: sway 1.7 cuts a
+// tiled or floating window's subsurfaces short where its geometry starts
+// left of or above its surface. A window without a frame is its own surface,
+// black.
 struct SaverWindow {
     wl_surface *surface;
     xdg_surface *xdgSurface;
     xdg_toplevel *toplevel;
     wp_viewport *viewport;
     wp_fractional_scale_v1 *fractionalScale;
-    BlackBuffer black;            // the window surface's buffer
+    BlackBuffer black;            // the window surface's buffer, when it is black
     wl_surface *frameSurface;
     wl_subsurface *frameSubsurface;
     wp_viewport *frameViewport;
+    BlackTile *tiles;             // the black around the frame, with -fullscreen
+    int tileCount;
+    bool frameOnOwnSurface;       // the frame is the window's surface, with tiles around it
     int32_t frameX, frameY;       // where the frame is in the window, logical
     wl_callback *frameCallback;   // the last frame's, until the compositor has shown it
     WaylandOutput *fullscreenOutput;   // with -fullscreen, the output it covers
