@@ -358,45 +358,6 @@ class Protocol(unittest.TestCase):
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
 
-    # -fullscreen configured to this size, with the 640 x 480 frame: the window
-    # geometry, which starts left of and above the frame, the window's own
-    # surface; the black buffers around it cover the rest of the window, none
-    # larger than the frame (mutter 43 places a full-screen window's surfaces
-    # by the largest), as neither sway nor mutter shows a gap in the black.
-    FULLSCREEN_BLACK = [((1024, 768), (-192, -144, 1024, 768)), ((2000, 500), (-680, -10, 2000, 500)),
-                        ((640, 480), (0, 0, 640, 480))]
-
-    def test_fullscreen_black_around_the_frame_in_pieces_no_larger_than_it(self):
-        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
-        self.addCleanup(shutil.rmtree, runtime)
-        for size, geometry in self.FULLSCREEN_BLACK:
-            with self.subTest(size=size):
-                roles, geometries = {}, []
-
-                def answer(fake, sender, opcode, arguments):
-                    new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
-                    if sender == fake.bound.get("xdg_wm_base") and opcode == 2:
-                        roles["xdg_surface"] = new_id
-                    elif sender == roles.get("xdg_surface") and opcode == 1:
-                        fake.send(new_id, 0, struct.pack("<2iI", *size, 0))
-                        fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
-                    elif sender == roles.get("xdg_surface") and opcode == 3:
-                        geometries.append(struct.unpack("<4i", arguments))
-                program, fake = self.run_on_fake(runtime, "-fullscreen", answer=answer,
-                                                 globals_=self.SEAT_GLOBALS + [("wl_output", 3)])
-                self.assertTrue(wait_until(lambda: geometries, 5))
-                time.sleep(0.3)
-                self.assertEqual(geometries[-1], geometry)
-                made = collections.Counter(struct.unpack("<2i", arguments[8:16])
-                                           for sender, opcode, arguments in fake.requests
-                                           if opcode == 0 and len(arguments) == 24 and sender != fake.registry)
-                black = [(w, h) for (w, h), count in made.items() for _ in range(count) if count < 10]
-                self.assertEqual(sum(w * h for w, h in black), size[0] * size[1] - FRAME_W * FRAME_H)
-                self.assertLessEqual(max([w for w, _ in black] + [0]), FRAME_W)
-                self.assertLessEqual(max([h for _, h in black] + [0]), FRAME_H)
-                program.send_signal(signal.SIGTERM)
-                self.assertEqual(program.wait(timeout=2), 0)
-
     # Without wp_viewporter, on one output of this whole-number scale, with
     # these arguments: the own window of 1024 x 768 gets frame buffers of
     # this size at this buffer scale, a multiple of it, so that the
@@ -440,6 +401,45 @@ class Protocol(unittest.TestCase):
                 scales = {struct.unpack("<i", arguments)[0] for _, opcode, arguments in fake.requests
                           if opcode == 8 and len(arguments) == 4}   # wl_surface.set_buffer_scale
                 self.assertEqual(scales, {buffer_scale})
+                program.send_signal(signal.SIGTERM)
+                self.assertEqual(program.wait(timeout=2), 0)
+
+    # -fullscreen configured to this size, with the 640 x 480 frame: the window
+    # geometry, which starts left of and above the frame, the window's own
+    # surface; the black buffers around it cover the rest of the window, none
+    # larger than the frame (mutter 43 places a full-screen window's surfaces
+    # by the largest), as neither sway nor mutter shows a gap in the black.
+    FULLSCREEN_BLACK = [((1024, 768), (-192, -144, 1024, 768)), ((2000, 500), (-680, -10, 2000, 500)),
+                        ((640, 480), (0, 0, 640, 480))]
+
+    def test_fullscreen_black_around_the_frame_in_pieces_no_larger_than_it(self):
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        for size, geometry in self.FULLSCREEN_BLACK:
+            with self.subTest(size=size):
+                roles, geometries = {}, []
+
+                def answer(fake, sender, opcode, arguments):
+                    new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
+                    if sender == fake.bound.get("xdg_wm_base") and opcode == 2:
+                        roles["xdg_surface"] = new_id
+                    elif sender == roles.get("xdg_surface") and opcode == 1:
+                        fake.send(new_id, 0, struct.pack("<2iI", *size, 0))
+                        fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
+                    elif sender == roles.get("xdg_surface") and opcode == 3:
+                        geometries.append(struct.unpack("<4i", arguments))
+                program, fake = self.run_on_fake(runtime, "-fullscreen", answer=answer,
+                                                 globals_=self.SEAT_GLOBALS + [("wl_output", 3)])
+                self.assertTrue(wait_until(lambda: geometries, 5))
+                time.sleep(0.3)
+                self.assertEqual(geometries[-1], geometry)
+                made = collections.Counter(struct.unpack("<2i", arguments[8:16])
+                                           for sender, opcode, arguments in fake.requests
+                                           if opcode == 0 and len(arguments) == 24 and sender != fake.registry)
+                black = [(w, h) for (w, h), count in made.items() for _ in range(count) if count < 10]
+                self.assertEqual(sum(w * h for w, h in black), size[0] * size[1] - FRAME_W * FRAME_H)
+                self.assertLessEqual(max([w for w, _ in black] + [0]), FRAME_W)
+                self.assertLessEqual(max([h for _, h in black] + [0]), FRAME_H)
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
 
