@@ -330,6 +330,26 @@ class Protocol(unittest.TestCase):
                 self.assertEqual(program.wait(timeout=2), 0)
                 self.assertEqual(program.stderr.read(), "")
 
+    def run_configured(self, runtime, size, *args, globals_=SEAT_GLOBALS):
+        """The program with `args` on a FakeCompositor that configures its
+        toplevel to `size`, once it has set a window geometry: (program, fake,
+        the window geometries it set)."""
+        roles, geometries = {}, []
+
+        def answer(fake, sender, opcode, arguments):
+            new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
+            if sender == fake.bound.get("xdg_wm_base") and opcode == 2:   # get_xdg_surface
+                roles["xdg_surface"] = new_id
+            elif sender == roles.get("xdg_surface") and opcode == 1:     # get_toplevel
+                fake.send(new_id, 0, struct.pack("<2iI", *size, 0))       # configure, no states
+                fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
+            elif sender == roles.get("xdg_surface") and opcode == 3:     # set_window_geometry
+                geometries.append(struct.unpack("<4i", arguments))
+        program, fake = self.run_on_fake(runtime, *args, answer=answer, globals_=globals_)
+        self.assertTrue(wait_until(lambda: geometries, 5))
+        time.sleep(0.3)
+        return program, fake, geometries
+
     # The size a configure gives (0: the client's choice) and the size of the
     # own window that follows: the frame's on each axis left to the client.
     CONFIGURES = [((0, 0), (640, 480)), ((0, 500), (640, 500)), ((800, 0), (800, 480)),
@@ -340,20 +360,7 @@ class Protocol(unittest.TestCase):
         self.addCleanup(shutil.rmtree, runtime)
         for given, size in self.CONFIGURES:
             with self.subTest(configure=given):
-                roles, geometries = {}, []
-
-                def answer(fake, sender, opcode, arguments):
-                    new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
-                    if sender == fake.bound.get("xdg_wm_base") and opcode == 2:   # get_xdg_surface
-                        roles["xdg_surface"] = new_id
-                    elif sender == roles.get("xdg_surface") and opcode == 1:     # get_toplevel
-                        fake.send(new_id, 0, struct.pack("<2iI", *given, 0))      # configure, no states
-                        fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
-                    elif sender == roles.get("xdg_surface") and opcode == 3:     # set_window_geometry
-                        geometries.append(struct.unpack("<4i", arguments))
-                program, fake = self.run_on_fake(runtime, answer=answer, globals_=self.SEAT_GLOBALS)
-                self.assertTrue(wait_until(lambda: geometries, 5))
-                time.sleep(0.3)
+                program, fake, geometries = self.run_configured(runtime, given)
                 self.assertEqual(geometries[-1], (0, 0, *size))
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
@@ -417,21 +424,8 @@ class Protocol(unittest.TestCase):
         self.addCleanup(shutil.rmtree, runtime)
         for size, geometry in self.FULLSCREEN_BLACK:
             with self.subTest(size=size):
-                roles, geometries = {}, []
-
-                def answer(fake, sender, opcode, arguments):
-                    new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
-                    if sender == fake.bound.get("xdg_wm_base") and opcode == 2:
-                        roles["xdg_surface"] = new_id
-                    elif sender == roles.get("xdg_surface") and opcode == 1:
-                        fake.send(new_id, 0, struct.pack("<2iI", *size, 0))
-                        fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
-                    elif sender == roles.get("xdg_surface") and opcode == 3:
-                        geometries.append(struct.unpack("<4i", arguments))
-                program, fake = self.run_on_fake(runtime, "-fullscreen", answer=answer,
-                                                 globals_=self.SEAT_GLOBALS + [("wl_output", 3)])
-                self.assertTrue(wait_until(lambda: geometries, 5))
-                time.sleep(0.3)
+                program, fake, geometries = self.run_configured(
+                    runtime, size, "-fullscreen", globals_=self.SEAT_GLOBALS + [("wl_output", 3)])
                 self.assertEqual(geometries[-1], geometry)
                 made = collections.Counter(struct.unpack("<2i", arguments[8:16])
                                            for sender, opcode, arguments in fake.requests
