@@ -49,3 +49,36 @@ Span MapSpan(int start, int length, int size, uint32_t scale120)
     int from = PhysicalEdge(first, scale120), to = PhysicalEdge(last, scale120);
     return Span{first, last - first, from - start, to - from};
 }
+
+// How many cells no longer than `most` a margin of `length` takes.
+static int MarginCells(int length, int most)
+{
+    return length <= 0 ? 0 : (length + most - 1) / most;
+}
+
+int AxisCells(int start, int length, int size)
+{
+    if (length <= 0) return 0;
+    return MarginCells(start, length) + 1 + MarginCells(size - start - length, length);
+}
+
+void AxisCell(int start, int length, int size, int index, int *cellStart, int *cellLength)
+{
+    int before = MarginCells(start, length);
+    int from = 0, margin = start, cells = before, part = index;
+    if (index == before) {
+        *cellStart = start;
+        *cellLength = length;
+        return;
+    }
+    if (index > before) {
+        from = start + length;
+        margin = size - from;
+        cells = MarginCells(margin, length);
+        part = index - before - 1;
+    }
+    int begin = from + (int)((int64_t)margin * part / cells);
+    int end = from + (int)((int64_t)margin * (part + 1) / cells);
+    *cellStart = begin;
+    *cellLength = end - begin;
+}

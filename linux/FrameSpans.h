@@ -32,3 +32,12 @@ struct Span {
 // scale the source length is then always a multiple of the scale, as a
 // buffer scale needs.
 Span MapSpan(int start, int length, int size, uint32_t scale120);
+
+// The black around a frame on one axis of a window, as a grid's cells: the
+// frame's span (`start`, `length`) in a window `size` long is one cell, and
+// the margins before and after it are each cut into the fewest equal cells
+// no longer than the frame (mutter 43 places a full-screen window's surfaces
+// by the largest of them, which must be the frame). All logical pixels.
+int AxisCells(int start, int length, int size);
+// Cell `index` of AxisCells' count: where it starts and how long it is.
+void AxisCell(int start, int length, int size, int index, int *cellStart, int *cellLength);

@@ -18,22 +18,44 @@ struct BlackBuffer {
     int width, height;
 };
 
-// One toplevel. Its surface is black, the size of the window, and holds as a
-// desynchronized subsurface the frame, cut to what shows in the window, to
-// which each tick attaches one buffer of the frame set at its scale. (A
-// window surface smaller than the window, with black subsurfaces around the
-// frame, saves sway redrawing the black under each frame, but mutter 43
-// then draws the window cut and out of place.)
+// A black rectangle of a window beside its frame: a subsurface of the
+// window's surface, at (x, y) in the window in logical pixels.
+struct BlackTile {
+    wl_surface *surface;
+    wl_subsurface *subsurface;
+    wp_viewport *viewport;
+    BlackBuffer black;
+    int32_t x, y;
+};
+
+// One toplevel. A full-screen window's own surface is its frame, cut to what
+// shows, to which each tick attaches one buffer of the frame set at its
+// scale; the black around it is a grid of tiles, its subsurfaces, and the
+// window geometry starts left of and above the frame, at the window's
+// corner. Nothing lies under the frame, so a tick costs the compositor what
+// one surface does (sway redraws every surface under a frame's damage: a
+// black surface under the frame cost it 1.2 to 1.3 times the floor). No tile
+// is larger than the frame: mutter 43 moves a full-screen window's surfaces
+// by half of what the largest of them exceeds its own surface by, and drew
+// the window out of place when its own surface was the strip above the
+// frame, or the frame with strips wider than it. The own window's surface is black and the size of the window,
+// with the frame as a desynchronized subsurface over it, as is a full-screen
+// window whose tiles cannot be made: sway 1.7 cuts a tiled or floating
+// window's surfaces short where its geometry starts left of or above its
+// own surface. A window without a frame is its own surface, black.
 struct SaverWindow {
     wl_surface *surface;
     xdg_surface *xdgSurface;
     xdg_toplevel *toplevel;
     wp_viewport *viewport;
     wp_fractional_scale_v1 *fractionalScale;
-    BlackBuffer black;            // the window surface's buffer
+    BlackBuffer black;            // the window surface's buffer, when it is black
     wl_surface *frameSurface;
     wl_subsurface *frameSubsurface;
     wp_viewport *frameViewport;
+    BlackTile *tiles;             // the black around the frame, with -fullscreen
+    int tileCount;
+    bool frameOnOwnSurface;       // the frame is the window's surface, with tiles around it
     int32_t frameX, frameY;       // where the frame is in the window, logical
     wl_callback *frameCallback;   // the last frame's, until the compositor has shown it
     WaylandOutput *fullscreenOutput;   // with -fullscreen, the output it covers

@@ -138,18 +138,20 @@ static void OnFrameShown(void *data, wl_callback *callback, uint32_t)
 
 static const wl_callback_listener FRAME_LISTENER = {.done = OnFrameShown};
 
-// One attach, damage and commit of the frame surface, asking to be told when
-// the compositor shows it. The frame subsurface is desynchronized, so this
-// commit alone shows the frame, and the compositor redraws the frame alone.
+// One attach, damage and commit of the surface that holds the frame, asking
+// to be told when the compositor shows it: the window's own, whose tiles have
+// nothing new to apply, or the desynchronized frame subsurface, whose commit
+// alone shows the frame.
 static void ShowFrame(SaverWindow *window, int index)
 {
-    wl_surface_attach(window->frameSurface, window->cutFrames[index], 0, 0);
-    wl_surface_damage_buffer(window->frameSurface, 0, 0, INT32_MAX, INT32_MAX);
+    wl_surface *surface = window->frameOnOwnSurface ? window->surface : window->frameSurface;
+    wl_surface_attach(surface, window->cutFrames[index], 0, 0);
+    wl_surface_damage_buffer(surface, 0, 0, INT32_MAX, INT32_MAX);
     if (!window->frameCallback) {
-        window->frameCallback = wl_surface_frame(window->frameSurface);
+        window->frameCallback = wl_surface_frame(surface);
         wl_callback_add_listener(window->frameCallback, &FRAME_LISTENER, window);
     }
-    wl_surface_commit(window->frameSurface);
+    wl_surface_commit(surface);
 }
 
 static void DropCutFrames(SaverWindow *window)
@@ -213,8 +215,112 @@ static void PlaceWindowSurface(SaverWindow *window)
     wl_surface_commit(window->surface);
 }
 
-// The frame subsurface, centred on the window and cut at its edges, its ends
-// on physical pixel edges (MapSpan). False when no part of the frame shows.
+// A commit of a subsurface's new state, then one with nothing new: sway 1.7
+// adds each surface's last damage again at every commit of the window's own
+// surface, so a tile left holding its first damage would be redrawn whole at
+// every tick.
+static void CommitSubsurface(wl_surface *surface)
+{
+    wl_surface_commit(surface);
+    wl_surface_commit(surface);
+}
+
+static void DestroyTiles(SaverWindow *window)
+{
+    for (int i = 0; i < window->tileCount; ++i) {
+        BlackTile &tile = window->tiles[i];
+        if (tile.viewport) wp_viewport_destroy(tile.viewport);
+        wl_subsurface_destroy(tile.subsurface);
+        wl_surface_destroy(tile.surface);
+        if (tile.black.buffer) wl_buffer_destroy(tile.black.buffer);
+    }
+    free(window->tiles);
+    window->tiles = nullptr;
+    window->tileCount = 0;
+}
+
+// `count` tiles, those in place kept when there are as many; false when they
+// cannot be made. They stay synchronized: what changes in them shows with
+// the window's next commit.
+static bool KeepTiles(SaverWindow *window, int count)
+{
+    if (window->tileCount == count) return true;
+    DestroyTiles(window);
+    if (count == 0) return true;
+    window->tiles = (BlackTile *)calloc(count, sizeof *window->tiles);
+    if (!window->tiles) return false;
+    window->tileCount = count;
+    for (int i = 0; i < count; ++i) {
+        BlackTile &tile = window->tiles[i];
+        tile.surface = wl_compositor_create_surface(Wayland.compositor);
+        tile.subsurface = wl_subcompositor_get_subsurface(Wayland.subcompositor, tile.surface, window->surface);
+        if (Wayland.viewporter) tile.viewport = wp_viewporter_get_viewport(Wayland.viewporter, tile.surface);
+    }
+    return true;
+}
+
+// A rectangle of the window in logical pixels.
+struct WindowBox {
+    int x, y, width, height;
+};
+
+// A black tile over `box` of the window, placed relative to the frame, the
+// window's own surface.
+static void PlaceTile(SaverWindow *window, BlackTile *tile, WindowBox box)
+{
+    uint32_t scale120 = window->laidOutScale120;
+    tile->x = box.x;
+    tile->y = box.y;
+    KeepBlackBuffer(&tile->black, PhysicalEdge(box.x + box.width, scale120) - PhysicalEdge(box.x, scale120),
+                    PhysicalEdge(box.y + box.height, scale120) - PhysicalEdge(box.y, scale120));
+    SetSurfaceScale(tile->surface, tile->viewport, scale120, box.width, box.height);
+    wl_subsurface_set_position(tile->subsurface, box.x - window->frameX, box.y - window->frameY);
+    wl_surface_attach(tile->surface, tile->black.buffer, 0, 0);
+    wl_surface_damage_buffer(tile->surface, 0, 0, INT32_MAX, INT32_MAX);
+    CommitSubsurface(tile->surface);
+}
+
+// With -fullscreen: the frame, `width` x `height` at (frameX, frameY), as
+// the window's own surface, and the grid of tiles around it (AxisCells).
+// False when the tiles cannot be made, or would be more than a frame much
+// smaller than its output calls for (a forced 1x frame on an 8K output
+// takes 116).
+static bool PlaceFrameOnOwnSurface(SaverWindow *window, int width, int height)
+{
+    const int TILE_LIMIT = 256;
+    int columns = AxisCells(window->frameX, width, window->width);
+    int rows = AxisCells(window->frameY, height, window->height);
+    if (columns * rows - 1 > TILE_LIMIT || !KeepTiles(window, columns * rows - 1)) return false;
+    int placed = 0;
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            WindowBox box;
+            AxisCell(window->frameX, width, window->width, column, &box.x, &box.width);
+            AxisCell(window->frameY, height, window->height, row, &box.y, &box.height);
+            if (box.x != window->frameX || box.y != window->frameY) PlaceTile(window, &window->tiles[placed++], box);
+        }
+    wl_surface_attach(window->frameSurface, nullptr, 0, 0);
+    CommitSubsurface(window->frameSurface);
+    SetSurfaceScale(window->surface, window->viewport, window->laidOutScale120, width, height);
+    xdg_surface_set_window_geometry(window->xdgSurface, -window->frameX, -window->frameY, window->width,
+                                    window->height);
+    window->frameOnOwnSurface = true;
+    return true;
+}
+
+// The frame subsurface, `width` x `height` at (frameX, frameY), over the
+// window's own surface, black.
+static void PlaceFrameSubsurface(SaverWindow *window, int width, int height)
+{
+    KeepTiles(window, 0);
+    window->frameOnOwnSurface = false;
+    SetSurfaceScale(window->frameSurface, window->frameViewport, window->laidOutScale120, width, height);
+    wl_subsurface_set_position(window->frameSubsurface, window->frameX, window->frameY);
+}
+
+// The frame, centred on the window and cut at its edges, its ends on
+// physical pixel edges (MapSpan), and the black around it. False when no
+// part of the frame shows.
 static bool PlaceFrame(SaverWindow *window, int physicalWidth, int physicalHeight)
 {
     const LinuxPlayer &player = Wayland.player;
@@ -228,11 +334,11 @@ static bool PlaceFrame(SaverWindow *window, int physicalWidth, int physicalHeigh
     if (!window->cutFrames[0]) return false;
     window->frameX = across.logical;
     window->frameY = down.logical;
-    SetSurfaceScale(window->frameSurface, window->frameViewport, scale120, across.logicalLength,
-                    down.logicalLength);
-    wl_subsurface_set_position(window->frameSubsurface, window->frameX, window->frameY);
+    bool onOwnSurface = window->fullscreenOutput &&
+                        PlaceFrameOnOwnSurface(window, across.logicalLength, down.logicalLength);
+    if (!onOwnSurface) PlaceFrameSubsurface(window, across.logicalLength, down.logicalLength);
     ShowFrame(window, player.shownIndex < 0 ? 0 : player.shownIndex);
-    PlaceWindowSurface(window);
+    if (!onOwnSurface) PlaceWindowSurface(window);
     return true;
 }
 
@@ -241,6 +347,8 @@ static bool PlaceFrame(SaverWindow *window, int physicalWidth, int physicalHeigh
 static void PlaceBlack(SaverWindow *window)
 {
     DropCutFrames(window);
+    KeepTiles(window, 0);
+    window->frameOnOwnSurface = false;
     wl_surface_attach(window->frameSurface, nullptr, 0, 0);
     wl_surface_commit(window->frameSurface);
     window->frameX = window->frameY = 0;
@@ -492,7 +600,19 @@ bool WindowOfSurface(wl_surface *surface, SaverWindow **found, int32_t *x, int32
     } search = {surface, nullptr, 0, 0};
     EachWindow([](SaverWindow *window, void *data) {
         Search *search = (Search *)data;
-        if (window->surface == search->surface) search->window = window;
+        if (window->surface == search->surface) {
+            search->window = window;
+            if (window->frameOnOwnSurface) {
+                search->x = window->frameX;
+                search->y = window->frameY;
+            }
+        }
+        for (int i = 0; i < window->tileCount; ++i)
+            if (window->tiles[i].surface == search->surface) {
+                search->window = window;
+                search->x = window->tiles[i].x;
+                search->y = window->tiles[i].y;
+            }
         if (window->frameSurface == search->surface) {
             search->window = window;
             search->x = window->frameX;
@@ -513,6 +633,7 @@ void DestroySaverWindow(SaverWindow *window)
     if (Wayland.pointerWindow == window) Wayland.pointerWindow = nullptr;
     if (window->frameCallback) wl_callback_destroy(window->frameCallback);
     if (window->fractionalScale) wp_fractional_scale_v1_destroy(window->fractionalScale);
+    DestroyTiles(window);
     if (window->frameViewport) wp_viewport_destroy(window->frameViewport);
     wl_subsurface_destroy(window->frameSubsurface);
     wl_surface_destroy(window->frameSurface);

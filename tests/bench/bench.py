@@ -19,7 +19,8 @@ own, read over the same seconds; the ratios saver / floor of the programs' CPU
 and of the X servers' CPU are printed, with no bar to hold them to. On
 Wayland the same, with the floor program floor_wayland (one full-screen
 surface that gets one of ten prepared buffers per tick), each full-screen in
-a headless sway of its own, at speeds 1 and 15.
+a headless sway of its own, at speeds 1 and 15, read WAYLAND_READINGS times
+in a row; each ratio is the median of the readings' ratios.
 
 `bench.py web` measures the browser page build/web/zembloid.html at ?speed=1
 in Debian's headless Chromium (1024 x 768 CSS pixels at pixel ratio 1): the
@@ -50,6 +51,12 @@ STARTUP_RATIO_BAR = 1.25
 MEMORY_BAR_KIB = 2048
 LINUX_PROGRAM = os.path.join(winesession.BUILD_DIR, "linux", "zembloid")
 LINUX_WINDOW_SECONDS = 10.0
+# The Wayland ratios are the median of this many readings of this many
+# seconds each, one after the other with both programs running: single
+# 10-second readings of sway's ratio ranged from 0.87 to 1.85 between runs
+# as the machine's load came and went.
+WAYLAND_READINGS = 5
+WAYLAND_READING_SECONDS = 4.0
 FLOOR_X11 = os.path.join(winesession.BUILD_DIR, "linux", "floor_x11")
 FLOOR_WAYLAND = os.path.join(winesession.BUILD_DIR, "linux", "floor_wayland")
 WEB_WINDOW_SECONDS = 10.0
@@ -186,10 +193,10 @@ def measure(speed):
     return results, startup_ratio
 
 
-def cpu_side_by_side(pids, seconds=LINUX_WINDOW_SECONDS):
+def cpu_side_by_side(pids, seconds=LINUX_WINDOW_SECONDS, warm_up=WARM_UP_SECONDS):
     """After the warm-up, each process's CPU seconds per wall second over the
     same `seconds`, by key."""
-    time.sleep(WARM_UP_SECONDS)
+    time.sleep(warm_up)
     before, began = {key: cpu_seconds(pid) for key, pid in pids.items()}, time.monotonic()
     time.sleep(seconds)
     wall = time.monotonic() - began
@@ -224,8 +231,9 @@ def measure_x11(env, speed):
 def measure_wayland(speed):
     """The program full-screen and the Wayland floor at that speed, each in a
     headless sway of its own and read over the same seconds: a row for each,
-    and the ratios saver / floor of the two programs' CPU and of their sways'
-    CPU."""
+    with its CPU over all the readings, and the ratios saver / floor of the
+    two programs' CPU and of their sways' CPU, each the median of the
+    readings' ratios."""
     with contextlib.ExitStack() as stack:
         sways = {kind: stack.enter_context(swaysession.Sway([LINUX_PROGRAM, FLOOR_WAYLAND]))
                  for kind in KINDS}
@@ -233,11 +241,14 @@ def measure_wayland(speed):
                     "saver": sways["saver"].start("-fullscreen", "-speed", str(speed))}
         pids = {(kind, role): process.pid for kind in KINDS
                 for role, process in (("program", programs[kind]), ("sway", sways[kind].sway))}
-        cpu = cpu_side_by_side(pids)
+        readings = [cpu_side_by_side(pids, WAYLAND_READING_SECONDS, WARM_UP_SECONDS if i == 0 else 0)
+                    for i in range(WAYLAND_READINGS)]
         rows = [("Wayland", "%s, speed %d" % ("-fullscreen" if kind == "saver" else "floor", speed),
-                 cpu[(kind, "program")], rss_kib(programs[kind].pid)) for kind in KINDS]
+                 statistics.mean(cpu[(kind, "program")] for cpu in readings), rss_kib(programs[kind].pid))
+                for kind in KINDS]
         ratios = [("Wayland speed %d, %s CPU, saver / floor" % (speed, role),
-                   cpu[("saver", role)] / cpu[("floor", role)]) for role in ("program", "sway")]
+                   statistics.median(cpu[("saver", role)] / cpu[("floor", role)] for cpu in readings))
+                  for role in ("program", "sway")]
     return rows, ratios
 
 

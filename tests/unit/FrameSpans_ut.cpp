@@ -51,3 +51,39 @@ TEST(FrameSpans, EndsOnPhysicalEdgesWithNothingStretched)
         EXPECT_GE(span.sourceLength, c.length - 2 * (int)(c.scale120 / WHOLE_SCALE + 1));
     }
 }
+
+// The grid of black around the frame on one axis: the cells cover the window
+// end to end in order, the frame's span is one of them, none is longer than
+// the frame, and each margin takes the fewest cells that allows.
+TEST(FrameSpans, BlackCellsTileTheWindowNoneLongerThanTheFrame)
+{
+    struct Case {
+        const char *name;
+        int start, length, size;
+        int cells;
+    };
+    const Case cases[] = {
+        {"centred, margins shorter than the frame", 192, 640, 1024, 3},
+        {"frame filling the window", 0, 1024, 1024, 1},
+        {"one margin only", 0, 640, 700, 2},
+        {"margins of 1.5 frames: two cells each", 960, 640, 2560, 5},
+        {"margins of exactly one frame", 640, 640, 1920, 3},
+        {"margins one pixel over a frame", 641, 640, 1922, 5},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(AxisCells(c.start, c.length, c.size), c.cells);
+        int next = 0, frames = 0;
+        for (int i = 0; i < AxisCells(c.start, c.length, c.size); ++i) {
+            int start, length;
+            AxisCell(c.start, c.length, c.size, i, &start, &length);
+            EXPECT_EQ(start, next);
+            EXPECT_GT(length, 0);
+            EXPECT_LE(length, c.length);
+            frames += start == c.start && length == c.length;
+            next = start + length;
+        }
+        EXPECT_EQ(next, c.size);
+        EXPECT_EQ(frames, 1);
+    }
+}

@@ -330,6 +330,26 @@ class Protocol(unittest.TestCase):
                 self.assertEqual(program.wait(timeout=2), 0)
                 self.assertEqual(program.stderr.read(), "")
 
+    def run_configured(self, runtime, size, *args, globals_=SEAT_GLOBALS):
+        """The program with `args` on a FakeCompositor that configures its
+        toplevel to `size`, once it has set a window geometry: (program, fake,
+        the window geometries it set)."""
+        roles, geometries = {}, []
+
+        def answer(fake, sender, opcode, arguments):
+            new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
+            if sender == fake.bound.get("xdg_wm_base") and opcode == 2:   # get_xdg_surface
+                roles["xdg_surface"] = new_id
+            elif sender == roles.get("xdg_surface") and opcode == 1:     # get_toplevel
+                fake.send(new_id, 0, struct.pack("<2iI", *size, 0))       # configure, no states
+                fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
+            elif sender == roles.get("xdg_surface") and opcode == 3:     # set_window_geometry
+                geometries.append(struct.unpack("<4i", arguments))
+        program, fake = self.run_on_fake(runtime, *args, answer=answer, globals_=globals_)
+        self.assertTrue(wait_until(lambda: geometries, 5))
+        time.sleep(0.3)
+        return program, fake, geometries
+
     # The size a configure gives (0: the client's choice) and the size of the
     # own window that follows: the frame's on each axis left to the client.
     CONFIGURES = [((0, 0), (640, 480)), ((0, 500), (640, 500)), ((800, 0), (800, 480)),
@@ -340,20 +360,7 @@ class Protocol(unittest.TestCase):
         self.addCleanup(shutil.rmtree, runtime)
         for given, size in self.CONFIGURES:
             with self.subTest(configure=given):
-                roles, geometries = {}, []
-
-                def answer(fake, sender, opcode, arguments):
-                    new_id = arguments[:4] and struct.unpack("<I", arguments[:4])[0]
-                    if sender == fake.bound.get("xdg_wm_base") and opcode == 2:   # get_xdg_surface
-                        roles["xdg_surface"] = new_id
-                    elif sender == roles.get("xdg_surface") and opcode == 1:     # get_toplevel
-                        fake.send(new_id, 0, struct.pack("<2iI", *given, 0))      # configure, no states
-                        fake.send(roles["xdg_surface"], 0, struct.pack("<I", 1))
-                    elif sender == roles.get("xdg_surface") and opcode == 3:     # set_window_geometry
-                        geometries.append(struct.unpack("<4i", arguments))
-                program, fake = self.run_on_fake(runtime, answer=answer, globals_=self.SEAT_GLOBALS)
-                self.assertTrue(wait_until(lambda: geometries, 5))
-                time.sleep(0.3)
+                program, fake, geometries = self.run_configured(runtime, given)
                 self.assertEqual(geometries[-1], (0, 0, *size))
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
@@ -435,6 +442,32 @@ class Protocol(unittest.TestCase):
                 scales = {struct.unpack("<i", arguments)[0] for _, opcode, arguments in fake.requests
                           if opcode == 8 and len(arguments) == 4}   # wl_surface.set_buffer_scale
                 self.assertEqual(scales, {buffer_scale})
+                program.send_signal(signal.SIGTERM)
+                self.assertEqual(program.wait(timeout=2), 0)
+
+    # -fullscreen configured to this size, with the 640 x 480 frame: the window
+    # geometry, which starts left of and above the frame, the window's own
+    # surface; the black buffers around it cover the rest of the window, none
+    # larger than the frame (mutter 43 places a full-screen window's surfaces
+    # by the largest), as neither sway nor mutter shows a gap in the black.
+    FULLSCREEN_BLACK = [((1024, 768), (-192, -144, 1024, 768)), ((2000, 500), (-680, -10, 2000, 500)),
+                        ((640, 480), (0, 0, 640, 480))]
+
+    def test_fullscreen_black_around_the_frame_in_pieces_no_larger_than_it(self):
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        for size, geometry in self.FULLSCREEN_BLACK:
+            with self.subTest(size=size):
+                program, fake, geometries = self.run_configured(
+                    runtime, size, "-fullscreen", globals_=self.SEAT_GLOBALS + [("wl_output", 3)])
+                self.assertEqual(geometries[-1], geometry)
+                made = collections.Counter(struct.unpack("<2i", arguments[8:16])
+                                           for sender, opcode, arguments in fake.requests
+                                           if opcode == 0 and len(arguments) == 24 and sender != fake.registry)
+                black = [(w, h) for (w, h), count in made.items() for _ in range(count) if count < 10]
+                self.assertEqual(sum(w * h for w, h in black), size[0] * size[1] - FRAME_W * FRAME_H)
+                self.assertLessEqual(max([w for w, _ in black] + [0]), FRAME_W)
+                self.assertLessEqual(max([h for _, h in black] + [0]), FRAME_H)
                 program.send_signal(signal.SIGTERM)
                 self.assertEqual(program.wait(timeout=2), 0)
 
