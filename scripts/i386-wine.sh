@@ -16,10 +16,11 @@ cd "$(dirname "$0")/.."
 dir=$(realpath -m "${1:-build/i386-wine}")
 root=$dir/root
 stamp=$dir/ready
-[ -f "$stamp" ] && exit 0
-
 # The i386 Wine must speak the host wineserver's protocol: the same version.
 wine_version=$(dpkg-query -W -f='${Version}' wine64)
+# Prepared again when the host's Wine or this recipe changes.
+recipe=$( (echo "$wine_version"; cat scripts/i386-wine.sh scripts/i386-wine-trapno.c) | sha256sum)
+[ "$(cat "$stamp" 2>/dev/null)" = "$recipe" ] && exit 0
 i386_packages=(
   "wine32=$wine_version" "libwine=$wine_version"
   # Loaded by Wine's X11 driver at run time, so no package depends on them.
@@ -91,4 +92,4 @@ cat > "$dir/wine" <<EOF
 exec "$dir/qemu-i386" -L "$root" "$root/usr/lib/wine/wine" "\$@"
 EOF
 chmod +x "$root/usr/lib/wine/wine-preloader" "$dir/wine"
-touch "$stamp"
+echo "$recipe" > "$stamp"

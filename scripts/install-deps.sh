@@ -33,7 +33,7 @@ desktop=(
   chromium chromium-driver
 )
 i386=$(scripts/wine-archs.sh host)
-scripts/wine-archs.sh test >/dev/null  # refuses an unknown WINE_ARCH
+emulated=$(scripts/wine-archs.sh emulated)  # and refuses an unknown WINE_ARCH
 [ "$i386" = yes ] && packages+=(wine32:i386)
 
 # The packages of the named list that are not installed.
@@ -48,7 +48,7 @@ mapfile -t missing < <(absent packages)
 mapfile -t missing_desktop < <(absent desktop)
 # The emulated 32-bit Wine, once the packages it is built with are there.
 emulated_wine() {
-  [ "$i386" = yes ] || scripts/i386-wine.sh "${ZEMBLOID_BUILD:-build}/i386-wine"
+  [ -z "$emulated" ] || scripts/i386-wine.sh "${ZEMBLOID_BUILD:-build}/i386-wine"
 }
 [ ${#missing[@]} -eq 0 ] && [ ${#missing_desktop[@]} -eq 0 ] && { emulated_wine; exit 0; }
 

@@ -4,9 +4,9 @@
 #   wine-archs.sh run       the one build `make run` and `make bench` start: win32
 #                           where the host runs 32-bit programs, else win64
 #   wine-archs.sh host      "yes" when the host runs 32-bit (i386) programs, else "no"
-#   wine-archs.sh emulated  the builds that run through user-mode emulation: win32
-#                           on a host that runs no 32-bit programs (its private
-#                           32-bit Wine comes from scripts/i386-wine.sh), else none
+#   wine-archs.sh emulated  the builds that run through user-mode emulation: win32,
+#                           when it runs, on a host that runs no 32-bit programs
+#                           (its private 32-bit Wine comes from scripts/i386-wine.sh)
 # WINE_ARCH=win32 or win64 forces the choice. HOST_RUNS_I386=yes or no stands
 # in for the detection, so that the emulated path can be tried anywhere.
 set -euo pipefail
@@ -49,6 +49,6 @@ case "${1:-}" in
   test) echo "$test_archs" ;;
   run) echo "$run_arch" ;;
   host) echo "$host" ;;
-  emulated) if [ "$host" = no ]; then echo win32; else echo; fi ;;
+  emulated) if [ "$host" = no ] && [[ " $test_archs " == *" win32 "* ]]; then echo win32; else echo; fi ;;
   *) echo "usage: wine-archs.sh test|run|host|emulated" >&2; exit 2 ;;
 esac
