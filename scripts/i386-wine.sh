@@ -53,7 +53,7 @@ EOF
   APT_CONFIG=$apt/apt.conf apt-get update -qq
 }
 
-echo "Preparing the emulated 32-bit Wine in $dir (Debian packages, about 150 MB to download)"
+echo "Preparing the emulated 32-bit Wine in $dir (Debian packages, about 210 MB to download)"
 rm -rf "$dir"
 mkdir -p "$root"
 private_apt i386 bookworm
