@@ -12,9 +12,10 @@
 # BUILD names the build folder.
 #
 # WINE_ARCH=win32 or win64 picks the build that runs under Wine; by default the
-# tests run both where the host runs 32-bit programs and win64 alone elsewhere,
-# and `make run` and `make bench` start win32 where the host can. HOST_RUNS_I386=no
-# stands in for the host's answer (see scripts/wine-archs.sh).
+# tests run both, win32 through user-mode emulation where the host runs no
+# 32-bit programs, and `make run` and `make bench` start win32 where the host
+# runs it natively, else win64. HOST_RUNS_I386=no stands in for the host's
+# answer (see scripts/wine-archs.sh).
 BUILD ?= build
 NATIVE := $(BUILD)/native
 JOBS ?= $(shell nproc)
@@ -28,7 +29,8 @@ CROSS_TOOLCHAIN_win32 := cmake/mingw-i686.cmake
 CROSS_TOOLCHAIN_win64 := cmake/mingw-x86_64.cmake
 CROSS_OUT_win32 := $(BUILD)
 CROSS_OUT_win64 := $(BUILD)/x64
-RUN_ENV = ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_ARCH=$$arch
+RUN_ENV = ZEMBLOID_BUILD=$(abspath $(BUILD)) ZEMBLOID_ARCH=$$arch \
+  ZEMBLOID_EMULATED=$$(scripts/wine-archs.sh emulated | grep -qw $$arch && echo 1)
 
 .PHONY: all build native web deps test run bench bench-linux bench-web install-linux clean
 
@@ -45,7 +47,7 @@ APPLICATIONSDIR ?= $(PREFIX)/share/applications
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@ZEMBLOID_BUILD=$(abspath $(BUILD)) scripts/install-deps.sh
 
 native: deps
 	$(configure_native)
@@ -58,7 +60,8 @@ web: deps
 
 define configure_native
 	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DZEMBLOID_OUT_DIR=$(abspath $(BUILD)) \
-	  -DZEMBLOID_WINE_ARCHS="$$(scripts/wine-archs.sh test | tr ' ' ';')"
+	  -DZEMBLOID_WINE_ARCHS="$$(scripts/wine-archs.sh test | tr ' ' ';')" \
+	  -DZEMBLOID_WINE_EMULATED="$$(scripts/wine-archs.sh emulated)"
 endef
 
 build: native
@@ -74,7 +77,7 @@ endef
 
 test: build
 	@echo "Wine tests run: $$(for arch in $$(scripts/wine-archs.sh test); do \
-	  ZEMBLOID_ARCH=$$arch ZEMBLOID_BUILD=$(abspath $(BUILD)) /usr/bin/python3 tests/support/winesession.py describe; \
+	  $(RUN_ENV) /usr/bin/python3 tests/support/winesession.py describe; \
 	done | paste -sd ';' | sed 's/;/; /g')."
 	cd $(NATIVE) && ctest --output-on-failure $(CTEST_ARGS)
 

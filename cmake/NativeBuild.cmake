@@ -44,16 +44,22 @@ endif()
 # The Wine layers run once for each build in ZEMBLOID_WINE_ARCHS: win32 (the
 # product under 32-bit Wine) and win64 (the x86-64 build under 64-bit Wine).
 # Their tests are named wine.ARCH.* and e2e.ARCH.*; each build's tests share
-# one prefix template, made once per build tree.
+# one prefix template, made once per build tree. The builds in
+# ZEMBLOID_WINE_EMULATED run through user-mode emulation: every time-out of
+# their tests, ctest's and the tests' own waits, is as many times longer as
+# the session module says.
 if(NOT DEFINED ZEMBLOID_WINE_ARCHS)
   set(ZEMBLOID_WINE_ARCHS win32)
 endif()
 set(ZEMBLOID_SESSION ${CMAKE_SOURCE_DIR}/tests/support/winesession.py)
+execute_process(COMMAND ${Python3_EXECUTABLE} ${ZEMBLOID_SESSION} slowdown
+  OUTPUT_VARIABLE ZEMBLOID_EMULATION_SLOWDOWN OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 file(GLOB ZEMBLOID_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
 
 # Registers a Wine test of build `arch`: the name gets the build's prefix and
 # the test its session's environment and prefix template.
 function(zembloid_wine_test layer name timeout)
+  math(EXPR timeout "${timeout} * ${time_scale}")
   add_test(NAME ${layer}.${arch}.${name} COMMAND ${ARGN})
   set_tests_properties(${layer}.${arch}.${name} PROPERTIES
     FIXTURES_REQUIRED wine_template_${arch} ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT ${timeout})
@@ -70,9 +76,16 @@ set(ZEMBLOID_BASE_ENV
 foreach(arch ${ZEMBLOID_WINE_ARCHS})
   set(ZEMBLOID_ARCH_DIR ${ZEMBLOID_OUT_DIR}/${arch})
   set(ZEMBLOID_TEST_ENV ${ZEMBLOID_BASE_ENV} ZEMBLOID_ARCH=${arch})
+  set(time_scale 1)
+  if(arch IN_LIST ZEMBLOID_WINE_EMULATED)
+    set(time_scale ${ZEMBLOID_EMULATION_SLOWDOWN})
+    list(APPEND ZEMBLOID_TEST_ENV ZEMBLOID_EMULATED=1)
+  endif()
+  math(EXPR template_timeout "300 * ${time_scale}")
   add_test(NAME wine.${arch}.template COMMAND ${Python3_EXECUTABLE} ${ZEMBLOID_SESSION} template)
   set_tests_properties(wine.${arch}.template PROPERTIES
-    FIXTURES_SETUP wine_template_${arch} ENVIRONMENT "${ZEMBLOID_TEST_ENV}" TIMEOUT 300)
+    FIXTURES_SETUP wine_template_${arch} ENVIRONMENT "${ZEMBLOID_TEST_ENV}"
+    TIMEOUT ${template_timeout})
 
   # Win32 tests: each executable runs in a Wine session of its own.
   set(gtest_programs ${ZEMBLOID_WIN32_TESTS} player_missing_frame)

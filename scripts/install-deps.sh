@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, as root or
 # through sudo. Does nothing when they are all present. The 32-bit Wine (and
-# with it the i386 architecture) comes only on hosts that run 32-bit programs.
+# with it the i386 architecture) comes only on hosts that run 32-bit programs;
+# elsewhere scripts/i386-wine.sh prepares a private one that runs through
+# user-mode emulation, in the build folder ($ZEMBLOID_BUILD, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,7 +33,7 @@ desktop=(
   chromium chromium-driver
 )
 i386=$(scripts/wine-archs.sh host)
-scripts/wine-archs.sh test >/dev/null  # refuses a forced build this host cannot run
+emulated=$(scripts/wine-archs.sh emulated)  # and refuses an unknown WINE_ARCH
 [ "$i386" = yes ] && packages+=(wine32:i386)
 
 # The packages of the named list that are not installed.
@@ -44,7 +46,11 @@ absent() {
 }
 mapfile -t missing < <(absent packages)
 mapfile -t missing_desktop < <(absent desktop)
-[ ${#missing[@]} -eq 0 ] && [ ${#missing_desktop[@]} -eq 0 ] && exit 0
+# The emulated 32-bit Wine, once the packages it is built with are there.
+emulated_wine() {
+  [ -z "$emulated" ] || scripts/i386-wine.sh "${ZEMBLOID_BUILD:-build}/i386-wine"
+}
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_desktop[@]} -eq 0 ] && { emulated_wine; exit 0; }
 
 echo "Installing: ${missing[*]} ${missing_desktop[*]}"
 sudo=""
@@ -62,3 +68,4 @@ $sudo apt-get update -qq
 [ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 [ ${#missing_desktop[@]} -eq 0 ] ||
   $sudo apt-get install -y -qq --no-install-recommends "${missing_desktop[@]}" >/dev/null
+emulated_wine

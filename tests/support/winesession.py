@@ -8,6 +8,7 @@ Command line:
   winesession.py template          make the prefix template if it is missing
   winesession.py gtest EXE [ARGS]  run a Win32 GoogleTest executable in a session
   winesession.py describe          name the build under test and its tests
+  winesession.py slowdown          how many times longer emulated runs may take
 """
 
 import contextlib
@@ -35,12 +36,25 @@ SCR = os.path.join(BUILD_DIR, "zembloid.scr" if ARCH == "win32" else "x64/zemblo
 LAUNCH = os.path.join(WIN32_DIR, "launch.exe")
 WINE_DIR = os.path.join(BUILD_DIR, "wine", ARCH)
 TEMPLATE = os.path.join(WINE_DIR, "template")
+# ZEMBLOID_EMULATED=1: the 32-bit Wine runs through user-mode emulation, from
+# the private folder that scripts/i386-wine.sh prepares, on a host that runs no
+# 32-bit programs. Every time-out of its tests (ctest's, the sessions' and
+# the tests' own waits) is EMULATION_SLOWDOWN times longer: its processes
+# start and draw three to five times slower than under the 64-bit Wine.
+EMULATED = ARCH == "win32" and os.environ.get("ZEMBLOID_EMULATED") == "1"
+EMULATION_SLOWDOWN = 4
+TIME_SCALE = EMULATION_SLOWDOWN if EMULATED else 1
+EMULATED_WINE = os.path.join(BUILD_DIR, "i386-wine", "wine")
 # Debian's `wine` wrapper prefers the 32-bit loader, which a host without
 # 32-bit support cannot start; the 64-bit loader is called directly.
-WINE = "wine" if ARCH == "win32" else "/usr/lib/wine/wine64"
+if ARCH == "win64":
+    WINE = "/usr/lib/wine/wine64"
+else:
+    WINE = EMULATED_WINE if EMULATED else "wine"
 # One line that names the build under test, for the scripts' output.
-BUILD_UNDER_TEST = "%s under %s Wine" % (
-    os.path.relpath(SCR, SOURCE_DIR), "32-bit" if ARCH == "win32" else "64-bit")
+BUILD_UNDER_TEST = "%s under %s Wine%s" % (
+    os.path.relpath(SCR, SOURCE_DIR), "32-bit" if ARCH == "win32" else "64-bit",
+    " through user-mode emulation" if EMULATED else "")
 PREFIX_REG = os.path.join(SOURCE_DIR, "tests", "support", "prefix.reg")
 
 # Folders of a prefix that hold only the system's own DLLs and data: sessions
@@ -58,8 +72,9 @@ BASE_ENV = {
 
 
 def wait_until(predicate, timeout, interval=0.05):
-    """Polls predicate until it returns a true value or timeout seconds pass."""
-    deadline = time.monotonic() + timeout
+    """Polls predicate until it returns a true value or timeout seconds pass
+    (times the emulation's slowdown)."""
+    deadline = time.monotonic() + timeout * TIME_SCALE
     while True:
         value = predicate()
         if value:
@@ -79,6 +94,9 @@ def _template_stamp():
 
 def ensure_template():
     """Makes the prefix template once per build tree; safe to call concurrently."""
+    if EMULATED and not os.path.exists(EMULATED_WINE):
+        raise RuntimeError("no emulated 32-bit Wine in %s: run scripts/install-deps.sh"
+                           % os.path.dirname(EMULATED_WINE))
     os.makedirs(WINE_DIR, exist_ok=True)
     stamp_path = os.path.join(TEMPLATE, ".zembloid-ready")
     with open(os.path.join(WINE_DIR, "template.lock"), "w") as lock:
@@ -92,12 +110,12 @@ def ensure_template():
         env = dict(os.environ, **BASE_ENV, WINEPREFIX=TEMPLATE)
         env.pop("DISPLAY", None)
         subprocess.run([WINE, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=240, check=True)
+                       stderr=subprocess.DEVNULL, timeout=240 * TIME_SCALE, check=True)
         if os.path.exists(PREFIX_REG):
             subprocess.run([WINE, "regedit", "/S", PREFIX_REG], env=env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=60, check=True)
-        subprocess.run(["wineserver", "-w"], env=env, timeout=60)
+                           timeout=60 * TIME_SCALE, check=True)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=60 * TIME_SCALE)
         with open(stamp_path, "w") as f:
             f.write(stamp)
     return TEMPLATE
@@ -112,6 +130,17 @@ def _copy_prefix(source, target):
             shutil.copy2(src, dst)
     shutil.copytree(source, target, symlinks=True, copy_function=copy,
                     ignore=shutil.ignore_patterns(".zembloid-ready"))
+
+
+class WineProcess(subprocess.Popen):
+    """A Windows program of a session: its waits last the emulation's slowdown
+    times longer."""
+
+    def wait(self, timeout=None):
+        return super().wait(None if timeout is None else timeout * TIME_SCALE)
+
+    def communicate(self, input=None, timeout=None):
+        return super().communicate(input, None if timeout is None else timeout * TIME_SCALE)
 
 
 class WineSession:
@@ -203,7 +232,7 @@ class WineSession:
     def wine(self, *args, timeout=60, cwd=None, env=None):
         """Runs `wine ARGS` to completion; returns the CompletedProcess."""
         return subprocess.run([WINE, *args], env=dict(self.env, **(env or {})), cwd=cwd,
-                              timeout=timeout,
+                              timeout=timeout * TIME_SCALE,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                               errors="replace")
 
@@ -211,7 +240,7 @@ class WineSession:
         """Starts `wine ARGS` in the background; the session ends it on close."""
         popen_args.setdefault("stdout", subprocess.PIPE)
         popen_args.setdefault("stderr", subprocess.DEVNULL)
-        child = subprocess.Popen([WINE, *args], env=dict(self.env, **(env or {})), cwd=cwd,
+        child = WineProcess([WINE, *args], env=dict(self.env, **(env or {})), cwd=cwd,
                                  text=True,
                                  errors="replace", start_new_session=True, **popen_args)
         self._children.append(child)
@@ -221,14 +250,14 @@ class WineSession:
         """Runs a Windows command line (exactly as given: tabs, quotes and all)
         through the launcher and returns the program's full 32-bit exit code,
         or None when it did not end in time."""
-        result = self.wine(LAUNCH, "--timeout", str(int(timeout * 1000)), timeout=timeout + 30,
+        result = self.wine(LAUNCH, "--timeout", str(int(timeout * TIME_SCALE * 1000)), timeout=timeout + 30,
                            env={"LAUNCH_COMMAND_LINE": command_line})
         return parse_exit_code(result.stdout)
 
     def start_launch(self, command_line, timeout=60):
         """Starts the launcher in the background; read the exit code later
         with parse_exit_code(process.communicate()[0])."""
-        return self.start(LAUNCH, "--timeout", str(int(timeout * 1000)),
+        return self.start(LAUNCH, "--timeout", str(int(timeout * TIME_SCALE * 1000)),
                           env={"LAUNCH_COMMAND_LINE": command_line})
 
     def scr_command(self, tail=""):
@@ -249,7 +278,7 @@ class WineSession:
 
     def wait_for_wineserver(self, timeout=30):
         """Waits until every program of this session has ended."""
-        subprocess.run(["wineserver", "-w"], env=self.env, timeout=timeout)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=timeout * TIME_SCALE)
 
     # The display ----------------------------------------------------------
 
@@ -360,7 +389,7 @@ def run_gtest(exe, args, screen=(1024, 768)):
         child = session.start(exe, *args, cwd=os.path.dirname(exe),
                               stdout=None, stderr=subprocess.STDOUT)
         try:
-            return child.wait(timeout=540)
+            return child.wait(timeout=540)  # times the slowdown, as a WineProcess
         except subprocess.TimeoutExpired:
             print("%s did not finish in time" % exe, flush=True)
             return 1
@@ -373,6 +402,9 @@ def main(argv):
         return 0
     if len(argv) == 2 and argv[1] == "describe":
         print("%s (wine.%s.*, e2e.%s.*)" % (BUILD_UNDER_TEST, ARCH, ARCH))
+        return 0
+    if len(argv) == 2 and argv[1] == "slowdown":
+        print(EMULATION_SLOWDOWN)
         return 0
     if len(argv) >= 3 and argv[1] == "gtest":
         return run_gtest(os.path.abspath(argv[2]), argv[3:])
