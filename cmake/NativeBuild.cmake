@@ -103,6 +103,16 @@ foreach(arch ${ZEMBLOID_WINE_ARCHS})
   endforeach()
 endforeach()
 
+# One ctest entry PREFIX.CLASS (lower case) for each test class of a Python
+# test file, run as `SCRIPT CLASS` with the base environment.
+function(zembloid_python_test_classes prefix script timeout)
+  foreach(group ${ARGN})
+    string(TOLOWER ${group} name)
+    add_test(NAME ${prefix}.${name} COMMAND ${Python3_EXECUTABLE} ${script} ${group})
+    set_tests_properties(${prefix}.${name} PROPERTIES ENVIRONMENT "${ZEMBLOID_BASE_ENV}" TIMEOUT ${timeout})
+  endforeach()
+endfunction()
+
 # Extra native registrations a test folder needs.
 file(GLOB ZEMBLOID_EXTRA_NATIVE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*/NativeExtras.cmake)
 foreach(extra ${ZEMBLOID_EXTRA_NATIVE})

@@ -1,10 +1,6 @@
 # The Linux program's Wayland end-to-end tests: one ctest entry per test class.
-foreach(group Outputs Playing Ending Protocol Fractional Valgrind)
-  string(TOLOWER ${group} name)
-  add_test(NAME wayland.${name}
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/wayland/test_wayland.py ${group})
-  set_tests_properties(wayland.${name} PROPERTIES ENVIRONMENT "${ZEMBLOID_BASE_ENV}" TIMEOUT 180)
-endforeach()
+zembloid_python_test_classes(wayland ${CMAKE_SOURCE_DIR}/tests/wayland/test_wayland.py 180
+  Outputs Playing Ending Protocol Fractional Valgrind)
 
 # The Wayland tests' pointer: headless sway has none until a client holds a
 # virtual pointer.
