@@ -264,10 +264,20 @@ class WineSession:
         """A command line that starts zembloid.scr by its Windows path."""
         return '"%s"%s' % (windows_path(SCR), (" " + tail) if tail else "")
 
-    def reg_add(self, key, value, data, kind="REG_SZ"):
-        result = self.wine("reg", "add", key, "/v", value, "/t", kind, "/d", str(data), "/f")
-        if result.returncode != 0:
-            raise RuntimeError("reg add failed: " + result.stderr)
+    def reg_add(self, key, value, data, kind="REG_SZ", attempts=3):
+        """Sets one registry value through Wine's reg.exe. In one CI run reg.exe
+        came back with an error right after a saver ended, and the same call
+        passed in every run before and since, so a failure is tried again after
+        a second. reg.exe writes its own message to stdout; the error raised
+        after the last attempt carries it."""
+        for attempt in range(attempts):
+            if attempt:
+                time.sleep(1)
+            result = self.wine("reg", "add", key, "/v", value, "/t", kind, "/d", str(data), "/f")
+            if result.returncode == 0:
+                return
+        raise RuntimeError("reg add %s /v %s failed %d times, last with exit code %d: %s%s" % (
+            key, value, attempts, result.returncode, result.stdout, result.stderr))
 
     def emulate_win98(self, exe_name):
         """Makes GetVersionExA report Windows 98 to the named executable only."""
