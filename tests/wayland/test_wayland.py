@@ -29,6 +29,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from test_x11 import (BACK_AND_FORTH, BUILD_DIR, FRAME_H, FRAME_W, FRAMES, PROGRAM,  # noqa: E402
                       VIRTUAL_POINTER, allocations_under_valgrind, origin)
 
+# A wl_shm buffer the program made: where it starts in its pool, its size and
+# stride, and the size of the pool.
+MadeBuffer = collections.namedtuple("MadeBuffer", "offset width height stride pool_size")
+
 
 FRAME_ROWS = {frame.convert("L").crop((0, 240, FRAME_W, 241)).tobytes(): i
               for i, frame in enumerate(FRAMES)}
@@ -388,16 +392,55 @@ class Protocol(unittest.TestCase):
             self.assertTrue(wait_until(lambda: len(attaches()) >= serial, 5))
         time.sleep(0.3)
         self.assertNotIn(0, attaches())
-        pools = {struct.unpack("<I", arguments[:4])[0]: struct.unpack("<i", arguments[4:8])[0]
-                 for sender, opcode, arguments in fake.requests
-                 if sender == fake.bound["wl_shm"] and opcode == 0}
-        for sender, opcode, arguments in fake.requests:
-            if sender in pools and opcode == 0:   # create_buffer(id, offset, width, height, stride, format)
-                _, offset, _, height, stride, _ = struct.unpack("<I4iI", arguments)
-                self.assertLessEqual(offset + stride * height, pools[sender])
+        for buffer in self.buffers_made(fake).values():
+            self.assertLessEqual(buffer.offset + buffer.stride * buffer.height, buffer.pool_size)
         self.assertIsNone(program.poll())
         program.send_signal(signal.SIGTERM)
         self.assertEqual(program.wait(timeout=2), 0)
+
+    def test_a_fullscreen_window_lets_its_black_go_once_its_frame_shows(self):
+        """-fullscreen configured to 16000 x 12000, where the frame set would
+        pass 2 GiB and the window stays black, then to 1024 x 768, where the
+        frame is the window's own surface: the window-sized black buffer is
+        destroyed, not kept for as long as the saver runs."""
+        runtime = tempfile.mkdtemp(prefix="zembloid-wl-")
+        self.addCleanup(shutil.rmtree, runtime)
+        roles = {}
+
+        def answer(fake, sender, opcode, arguments):
+            if sender == roles.get("xdg_surface") and opcode == 1:   # get_toplevel
+                roles["toplevel"] = struct.unpack("<I", arguments)[0]
+            elif sender == fake.bound.get("xdg_wm_base") and opcode == 2:
+                roles["xdg_surface"] = struct.unpack("<I", arguments[:4])[0]
+        program, fake = self.run_on_fake(runtime, "-fullscreen", answer=answer,
+                                         globals_=self.SEAT_GLOBALS + [("wl_output", 3)])
+        sizes = lambda: [(b.width, b.height) for b in self.buffers_made(fake).values()]
+        # Each configure, and a buffer that shows it was laid out: the black
+        # of the whole window, then a corner tile beside the frame.
+        for serial, (size, made) in enumerate([((16000, 12000), (16000, 12000)), ((1024, 768), (192, 144))], 1):
+            self.assertTrue(wait_until(lambda: "toplevel" in roles, 5))
+            fake.send(roles["toplevel"], 0, struct.pack("<2iI", *size, 0))
+            fake.send(roles["xdg_surface"], 0, struct.pack("<I", serial))
+            self.assertTrue(wait_until(lambda: made in sizes(), 5), size)
+        time.sleep(0.3)
+        black = [id_ for id_, b in self.buffers_made(fake).items() if (b.width, b.height) == (16000, 12000)]
+        destroyed = {sender for sender, opcode, _ in fake.requests if opcode == 0}   # wl_buffer.destroy
+        self.assertIn(black[0], destroyed, "the window-sized black buffer was kept")
+        program.send_signal(signal.SIGTERM)
+        self.assertEqual(program.wait(timeout=2), 0)
+
+    @staticmethod
+    def buffers_made(fake):
+        """The wl_shm buffers the program made, by id."""
+        pools = {struct.unpack("<I", arguments[:4])[0]: struct.unpack("<i", arguments[4:8])[0]
+                 for sender, opcode, arguments in fake.requests
+                 if sender == fake.bound["wl_shm"] and opcode == 0}
+        made = {}
+        for sender, opcode, arguments in fake.requests:
+            if sender in pools and opcode == 0:   # create_buffer(id, offset, width, height, stride, format)
+                id_, offset, width, height, stride, _ = struct.unpack("<I4iI", arguments)
+                made[id_] = MadeBuffer(offset, width, height, stride, pools[sender])
+        return made
 
     # Without wp_viewporter, on one output of this whole-number scale, with
     # these arguments: the own window of 1024 x 768 gets frame buffers of
