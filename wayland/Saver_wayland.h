@@ -38,11 +38,12 @@ struct BlackTile {
 // is larger than the frame: mutter 43 moves a full-screen window's surfaces
 // by half of what the largest of them exceeds its own surface by, and drew
 // the window out of place when its own surface was the strip above the
-// frame, or the frame with strips wider than it. The own window's surface is black and the size of the window,
-// with the frame as a desynchronized subsurface over it, as is a full-screen
-// window whose tiles cannot be made: sway 1.7 cuts a tiled or floating
-// window's surfaces short where its geometry starts left of or above its
-// own surface. A window without a frame is its own surface, black.
+// frame, or the frame with strips wider than it. The own window's surface
+// is black and the size of the window, with the frame as a desynchronized
+// subsurface over it, as is a full-screen window whose tiles cannot be made:
+// sway 1.7 cuts a tiled or floating window's surfaces short where its
+// geometry starts left of or above its own surface. A window without a
+// frame is its own surface, black.
 struct SaverWindow {
     wl_surface *surface;
     xdg_surface *xdgSurface;
