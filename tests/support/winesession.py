@@ -240,9 +240,8 @@ class WineSession:
         """Starts `wine ARGS` in the background; the session ends it on close."""
         popen_args.setdefault("stdout", subprocess.PIPE)
         popen_args.setdefault("stderr", subprocess.DEVNULL)
-        child = WineProcess([WINE, *args], env=dict(self.env, **(env or {})), cwd=cwd,
-                                 text=True,
-                                 errors="replace", start_new_session=True, **popen_args)
+        child = WineProcess([WINE, *args], env=dict(self.env, **(env or {})), cwd=cwd, text=True,
+                            errors="replace", start_new_session=True, **popen_args)
         self._children.append(child)
         return child
 
