@@ -263,20 +263,31 @@ class WineSession:
         """A command line that starts zembloid.scr by its Windows path."""
         return '"%s"%s' % (windows_path(SCR), (" " + tail) if tail else "")
 
-    def reg_add(self, key, value, data, kind="REG_SZ", attempts=3):
-        """Sets one registry value through Wine's reg.exe. In one CI run reg.exe
-        came back with an error right after a saver ended, and the same call
-        passed in every run before and since, so a failure is tried again after
-        a second. reg.exe writes its own message to stdout; the error raised
-        after the last attempt carries it."""
+    def reg_add(self, key, value, data, kind="REG_SZ", attempts=3, timeout=20):
+        """Sets one registry value through Wine's reg.exe, which takes about 3 s
+        here and 6 s under emulation. Twice in full test runs reg.exe, started as the
+        session's last programs had ended, failed: once with an error exit and
+        nothing on stderr, once hanging until its time-out. So each attempt has
+        `timeout` seconds; one that fails or hangs is told on stderr and tried
+        again a second later, and the error raised after the last one carries
+        what each attempt said (reg.exe writes its messages to stdout)."""
+        command = ("reg", "add", key, "/v", value, "/t", kind, "/d", str(data), "/f")
+        failures = []
         for attempt in range(attempts):
             if attempt:
                 time.sleep(1)
-            result = self.wine("reg", "add", key, "/v", value, "/t", kind, "/d", str(data), "/f")
-            if result.returncode == 0:
-                return
-        raise RuntimeError("reg add %s /v %s failed %d times, last with exit code %d: %s%s" % (
-            key, value, attempts, result.returncode, result.stdout, result.stderr))
+            try:
+                result = self.wine(*command, timeout=timeout)
+            except subprocess.TimeoutExpired:
+                failures.append("no end in %g s" % (timeout * TIME_SCALE))
+            else:
+                if result.returncode == 0:
+                    return
+                failures.append("exit code %d: %s%s" % (result.returncode, result.stdout.strip(),
+                                                          result.stderr.strip()))
+            print("reg add %s /v %s, attempt %d: %s" % (key, value, attempt + 1, failures[-1]),
+                  file=sys.stderr, flush=True)
+        raise RuntimeError("reg add %s /v %s failed %d times: %s" % (key, value, attempts, "; ".join(failures)))
 
     def emulate_win98(self, exe_name):
         """Makes GetVersionExA report Windows 98 to the named executable only."""
