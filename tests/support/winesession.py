@@ -217,6 +217,8 @@ class WineSession:
         for child in self._children:
             with contextlib.suppress(Exception):
                 child.wait(timeout=10)
+        if self.env is not None:
+            self._kill_strays()
         for server in (self.xephyr, self.xvfb):
             if server is not None:
                 server.terminate()
@@ -226,6 +228,18 @@ class WineSession:
                     server.kill()
         self.xephyr = self.xvfb = None
         shutil.rmtree(self.prefix, ignore_errors=True)
+
+    def _kill_strays(self):
+        """Ends what is left of this prefix's processes. `wineserver -k` ends
+        only those the server knows: under emulation a services.exe stuck at
+        its start, both threads waiting on a futex, outlived its session and
+        the whole test run."""
+        marker = ("WINEPREFIX=" + self.prefix).encode()
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            with contextlib.suppress(OSError):
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    if marker in f.read().split(b"\0"):
+                        os.kill(int(pid), signal.SIGKILL)
 
     # Running programs -----------------------------------------------------
 
